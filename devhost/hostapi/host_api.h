@@ -1,0 +1,142 @@
+// The development host's plug-in API: typed host variables, lists, strings and
+// buffers, the function registry, menu entries and error reports, reached by a
+// plug-in through the lookup routine exactly as the real host's. It is also the test
+// bench: any name can be withheld from the lookup, any host function made to fail from
+// its n-th call on, and every call a plug-in makes is logged in order.
+//
+// One HostApi is current per process (the C entry points that plug-ins call find it
+// there); it is made current on construction and stops being so on destruction.
+#pragma once
+
+#include "module/plugin/qrv_abi.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace devhost {
+
+// One host call as the log records it, e.g. name "var.CreateTemp", args {"31"},
+// result "5". Texts are logged quoted ("\"hSock\""), addresses as "ptr" or "null".
+struct HostCall {
+    std::string name;
+    std::vector<std::string> args;
+    std::string result;
+    std::string format() const; // var.CreateTemp(31)=5
+};
+
+// A function that the host itself provides in its registry ("application.GetIcon",
+// the socket plug-in's "nxTcpSock.Connect" ...). It receives the argument list, already
+// checked against its prototype, and its return variable (0 when the caller passed
+// none); it returns false when it failed to run.
+using HostFunction = std::function<bool(QHANDLE hArgList, QHANDLE hRetVal)>;
+
+// One argument of a prototype: its name and type ID.
+struct ArgSpec {
+    std::string name;
+    std::uint32_t typeId;
+};
+
+class HostApi {
+public:
+    HostApi();
+    ~HostApi();
+    HostApi(const HostApi&) = delete;
+    HostApi& operator=(const HostApi&) = delete;
+
+    static HostApi* current();
+
+    // ---- plug-ins -------------------------------------------------------------
+    // A plug-in known to the host: its module base name ("Volubra") and how to find its
+    // exports by name (GetProcAddress / dlsym, or a table in tests). Returns its hID.
+    QHANDLE addPlugin(const std::string& baseName, std::function<void*(const char*)> resolveExport);
+    // The lookup routine handed to every plug-in as hCallback.
+    static QrvLookupFn lookupRoutine();
+    // What the lookup answers for one name (also what the plug-in would get).
+    void* lookup(QHANDLE hID, const std::string& name);
+
+    // ---- registry -------------------------------------------------------------
+    // Registers a host-side function under its full name; returns its function handle.
+    QHANDLE registerHostFunction(const std::string& fullName, std::vector<ArgSpec> prototype,
+                                 std::uint32_t returnTypeId, HostFunction fn);
+    // Runs a registered function by name with the given arguments, as another plug-in
+    // would with qrvfunc.Execute2 (used by the socket plug-in to raise callbacks and by
+    // the menu). Returns false when it is not registered or failed to run.
+    bool runRegistered(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal);
+    QHANDLE findFunction(const std::string& fullName) const; // 0 if none
+    struct RegisteredFunction {
+        std::string fullName;
+        std::vector<ArgSpec> prototype;
+        std::uint32_t returnTypeId;
+        bool isPluginExport;
+    };
+    std::vector<RegisteredFunction> registeredFunctions() const; // in registration order
+
+    // ---- menu -----------------------------------------------------------------
+    struct MenuEntry {
+        QHANDLE pluginId;
+        std::string exportName; // plain export name, e.g. "ExtShowWnd"
+        std::string text;       // "Chat client"
+    };
+    const std::vector<MenuEntry>& menuEntries() const;
+    // Runs a menu entry as the host does when the user chooses it.
+    bool chooseMenuEntry(const std::string& text);
+
+    // ---- reports --------------------------------------------------------------
+    // Texts given to app.ReportError, in order. A sink, when set, also sees each one
+    // (the interactive host shows them; scripts print them).
+    const std::vector<std::string>& reports() const;
+    void clearReports();
+    void setReportSink(std::function<void(const std::string&)> sink);
+
+    // ---- variables, for the host's own use and for tests ------------------------
+    // These do not log and are not subject to fault injection.
+    QHANDLE createVar(std::uint32_t typeId, const std::string& name = {});
+    bool deleteVar(QHANDLE h);
+    bool exists(QHANDLE h) const;
+    std::uint32_t typeOf(QHANDLE h) const; // 0 if no such variable
+    std::string nameOf(QHANDLE h) const;
+    std::size_t liveVariableCount() const; // variables that exist now (leak checks)
+    // Scalars: BOOL (0/1), INT, HANDLE, VARREF, NUMBER, FUNC (its handle).
+    bool setScalar(QHANDLE h, std::int64_t value);
+    std::int64_t scalar(QHANDLE h) const;
+    bool setText(QHANDLE h, const std::string& text);
+    std::string text(QHANDLE h) const;
+    // Buffers: element size and raw bytes (size a multiple of the element size).
+    bool setBuffer(QHANDLE h, std::uint32_t itemSize, const std::vector<std::uint8_t>& bytes);
+    std::vector<std::uint8_t> bufferBytes(QHANDLE h) const;
+    // Lists.
+    QHANDLE addItem(QHANDLE hList, std::uint32_t typeId, const std::string& name);
+    std::vector<QHANDLE> items(QHANDLE hList) const;
+
+    // ---- test bench -----------------------------------------------------------
+    // Withholds a name from the lookup (the plug-in then gets 0 for it).
+    void removeName(const std::string& name);
+    // Makes a host API function ("var.SetValueEx") fail from its n-th call on
+    // (1-based, counted from now); n 0 restores it.
+    void failFrom(const std::string& name, unsigned n);
+    // Makes running a registered function ("nxTcpSock.Connect") through qrvfunc.Execute2
+    // fail from its n-th run on.
+    void failRunFrom(const std::string& fullName, unsigned n);
+    // The log of host API calls made by plug-ins, in order.
+    const std::vector<HostCall>& callLog() const;
+    std::vector<std::string> callNames() const;
+    void clearCallLog();
+    void setLogging(bool on);
+
+    // Implementation detail, public only for the C entry points.
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// The names the host API answers for, in the order a plug-in of API 2.5.4 looks them up.
+const std::vector<std::string>& hostApiNames();
+
+} // namespace devhost

@@ -1,0 +1,33 @@
+# Sourced by the scripts that run Windows programs: a fresh 32-bit Wine prefix in
+# a temporary folder, a persistent wineserver, and an X display (Xvfb when there is
+# none). Call wine_env_up first and wine_env_down at the end.
+
+wine_env_up() {
+  export WINEDEBUG=-all
+  export WINEARCH=win32
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  WINE_ENV_TMP=$(mktemp -d /tmp/volubra-wine.XXXXXX)
+  export WINEPREFIX="$WINE_ENV_TMP/prefix"
+  if [ -z "${DISPLAY:-}" ] || [ -n "${VOLUBRA_FORCE_XVFB:-}" ]; then
+    local n
+    for n in $(seq 90 140); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+      WINE_ENV_XVFB=$!
+      export DISPLAY=":$n"
+      break
+    done
+    local i
+    for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+  fi
+  timeout 300 wineboot -i >/dev/null 2>&1 || true
+  timeout 120 wineserver -w || true
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+wine_env_down() {
+  wineserver -k >/dev/null 2>&1 || true
+  timeout 30 wineserver -w >/dev/null 2>&1 || true
+  if [ -n "${WINE_ENV_XVFB:-}" ]; then kill "$WINE_ENV_XVFB" 2>/dev/null || true; fi
+  [ -n "${WINE_ENV_TMP:-}" ] && rm -rf "$WINE_ENV_TMP"
+}
