@@ -25,6 +25,8 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
 
 // The framework's box: no owner, the application's name as caption.
 int ShowAppMessageBox(const char* text, unsigned flags);
+// The application's name defaults to the base name of the module file that holds
+// dialogkit (the DLL, or the executable it is linked into) without its extension.
 void SetAppName(const std::string& name); // "Volubra"
 const std::string& AppName();
 
@@ -42,6 +44,8 @@ struct ShownBox {
 // its caption and text, and dismisses it with the answer (flags are known only to
 // the headless back end there and read as 0 on Win32 unless the box is ours).
 void BeginCapture(int answer = kIdOk);
+// Queues an answer for the next box only (before falling back to the capture's).
+void PushAnswer(int answer);
 // The boxes shown since BeginCapture (or the last TakeBoxes), oldest first.
 std::vector<ShownBox> TakeBoxes();
 void EndCapture();

@@ -1,0 +1,16 @@
+// The module file natively: the shared object or executable that holds this code,
+// found through the dynamic loader by an address inside it.
+#include "dialogkit/module_file.h"
+
+#include <dlfcn.h>
+
+namespace dk {
+
+std::string ModuleBaseName() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ModuleBaseName), &info) == 0 || !info.dli_fname)
+        return "Volubra";
+    return BaseNameOf(info.dli_fname);
+}
+
+} // namespace dk

@@ -1,0 +1,14 @@
+// Path helper shared by both back ends' ModuleBaseName.
+#include "dialogkit/module_file.h"
+
+namespace dk {
+
+std::string BaseNameOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name;
+}
+
+} // namespace dk

@@ -1,0 +1,16 @@
+// Where dialogkit lives: the module file (DLL, shared object or executable) that
+// it is linked into. Its resources and its base name belong to that module, not to
+// the process's executable.
+#pragma once
+
+#include <string>
+
+namespace dk {
+
+// The module file's name without folder and extension ("Volubra").
+std::string ModuleBaseName();
+
+// Strips folders and the last extension from a path ("C:\\x\\Volubra.qrv" -> "Volubra").
+std::string BaseNameOf(const std::string& path);
+
+} // namespace dk
