@@ -1,0 +1,68 @@
+// Driving dialogkit's windows from tests and scripted sessions, the same on both
+// back ends. On Win32 every call is a real window message (WM_SETTEXT, WM_COMMAND
+// with BN_CLICKED, CB_SETCURSEL followed by CBN_SELCHANGE, WM_GETICON ...), so what
+// a test reads is what a user would see; headless reads the in-memory windows.
+#pragma once
+
+#include "dialogkit/window.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dk {
+namespace testing {
+
+// A live dialog of this process by its window title or its template id; null if none.
+WindowHandle FindDialog(const std::string& title);
+WindowHandle FindDialogByTemplate(int templateId);
+
+std::string WindowTitle(WindowHandle dialog);
+bool IsVisible(WindowHandle dialog);
+// The big icon (WM_GETICON ICON_BIG); 0 when none was set.
+std::uintptr_t BigIcon(WindowHandle dialog);
+
+bool HasControl(WindowHandle dialog, int id);
+std::string ControlText(WindowHandle dialog, int id);
+bool IsControlEnabled(WindowHandle dialog, int id);
+bool IsControlVisible(WindowHandle dialog, int id);
+// Types text as a user would end up with it: the whole text is replaced.
+bool SetControlText(WindowHandle dialog, int id, const std::string& text);
+// Clicks a button as a user would: refused (false) when it is disabled or hidden.
+bool ClickButton(WindowHandle dialog, int id);
+// Selects a combo box item and notifies the dialog (CBN_SELCHANGE); false when the
+// combo box is disabled or the index is out of range.
+bool SelectComboItem(WindowHandle dialog, int id, int index);
+int ComboSelection(WindowHandle dialog, int id);
+std::vector<std::string> ComboItems(WindowHandle dialog, int id);
+// The close box (WM_CLOSE).
+bool CloseDialog(WindowHandle dialog);
+// The control id that has the focus inside dialog, 0 when the focus is elsewhere.
+int FocusedControlId(WindowHandle dialog);
+// Selection of an edit control (EM_GETSEL).
+void EditSelection(WindowHandle dialog, int id, int& start, int& end);
+int FirstVisibleLine(WindowHandle dialog, int id);
+
+// A modal dialog starts with the next queued script: it runs once the dialog is
+// initialised and shown, acts on it (types, selects, clicks OK or Cancel) and may do
+// anything else meanwhile. A dialog that the script leaves open is cancelled. With no
+// script queued, headless dialogs are cancelled at once; Win32 ones wait for the user.
+using ModalScript = std::function<void(WindowHandle dialog)>;
+void PushModalScript(ModalScript script);
+std::size_t PendingModalScripts();
+void ClearModalScripts();
+
+// Makes every template lookup fail (a missing resource) while on.
+void SetTemplateLookupFails(bool fails);
+
+// While capturing, ShellOpen records the address instead of opening it (headless
+// always records and never opens).
+void BeginShellCapture();
+std::vector<std::string> TakeShellOpens();
+void EndShellCapture();
+
+// Win32: dispatches the thread's pending window messages; headless: nothing.
+void PumpMessages();
+
+} // namespace testing
+} // namespace dk

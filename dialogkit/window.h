@@ -1,0 +1,98 @@
+// Window primitives that the portable part of dialogkit is written against: an
+// opaque window handle and the few operations and messages the dialogs use. The
+// win32/ back end maps each one to the USER32 call of the same meaning; the
+// headless/ back end keeps the windows in memory and records what a user would see.
+// Message numbers and flags are Win32's on every platform.
+//
+// (Names avoid the Win32 A/W macros: GetText, not GetWindowText.)
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dk {
+
+using WindowHandle = void*; // HWND on Win32
+using WParam = std::uintptr_t;
+using LParam = std::intptr_t;
+using LResult = std::intptr_t;
+
+// Private window messages of dialogkit are numbered from here (WM_APP).
+constexpr unsigned kWmApp = 0x8000;
+
+enum : unsigned {
+    kWmSetText = 0x000C,
+    kWmGetText = 0x000D,
+    kWmGetTextLength = 0x000E,
+    kWmClose = 0x0010,
+    kWmSetIcon = 0x0080,
+    kWmGetIcon = 0x007F,
+    kWmInitDialog = 0x0110,
+    kWmCommand = 0x0111,
+    kEmGetSel = 0x00B0,
+    kEmSetSel = 0x00B1,
+    kEmLineScroll = 0x00B6,
+    kEmGetLineCount = 0x00BA,
+    kEmGetFirstVisibleLine = 0x00CE,
+    kEmSetLimitText = 0x00C5,
+    kEmGetLimitText = 0x00D5,
+    kCbAddString = 0x0143,
+    kCbGetCount = 0x0146,
+    kCbGetCurSel = 0x0147,
+    kCbGetLbText = 0x0148,
+    kCbGetLbTextLen = 0x0149,
+    kCbSetCurSel = 0x014E,
+    kBmClick = 0x00F5,
+};
+
+// Notification codes (high word of WM_COMMAND's wParam).
+enum : unsigned {
+    kBnClicked = 0,
+    kCbnSelChange = 1,
+};
+
+enum : int {
+    kSwHide = 0,
+    kSwShowNormal = 1,
+    kSwShow = 5,
+};
+
+enum : int { kIconSmall = 0, kIconBig = 1 };
+
+constexpr int kCbErr = -1;
+
+// Command ids of the standard dialog buttons.
+enum : int { kIdOkCommand = 1, kIdCancelCommand = 2 };
+
+LResult SendMsg(WindowHandle window, unsigned message, WParam wParam = 0, LParam lParam = 0);
+// The child of a dialog with that control id; null when there is none.
+WindowHandle ControlOf(WindowHandle dialog, int id);
+int ControlIdOf(WindowHandle window);
+std::string GetText(WindowHandle window);
+bool SetText(WindowHandle window, const std::string& text);
+bool IsLiveWindow(WindowHandle window);
+// ShowWindow's result: whether the window was visible before.
+bool ShowWindow(WindowHandle window, int command);
+bool IsWindowVisible(WindowHandle window);
+// EnableWindow's result: whether the window was disabled before.
+bool EnableWindow(WindowHandle window, bool enable);
+bool IsWindowEnabled(WindowHandle window);
+WindowHandle SetFocus(WindowHandle window);
+WindowHandle GetFocus();
+void DestroyWindow(WindowHandle window);
+
+// Asks the shell to open a document or web address with the verb "Open", no
+// parameters, no folder, shown normally, no owner. The result is not reported.
+void ShellOpen(const std::string& address);
+
+inline WParam MakeWParam(unsigned low, unsigned high) {
+    return static_cast<WParam>((low & 0xFFFFu) | ((high & 0xFFFFu) << 16));
+}
+inline unsigned LowWord(WParam value) {
+    return static_cast<unsigned>(value & 0xFFFFu);
+}
+inline unsigned HighWord(WParam value) {
+    return static_cast<unsigned>((value >> 16) & 0xFFFFu);
+}
+
+} // namespace dk
