@@ -1,0 +1,27 @@
+// The seven functions through which the host reaches the module. On Windows they
+// are exported by Volubra.def (ExtGetApiVersion under its decorated stdcall name
+// _ExtGetApiVersion@0, the others plain); on ELF they are the only symbols with
+// default visibility.
+#pragma once
+
+#include "module/plugin/qrv_abi.h"
+
+#if defined(_WIN32)
+#define QRV_EXPORT
+#else
+#define QRV_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+// The host plug-in API version the module is written against: "2.5.4".
+QRV_EXPORT const char* QRV_CALL ExtGetApiVersion();
+// Binds the host API, registers the module's functions and its menu entry.
+QRV_EXPORT QBOOL QRV_CALL ExtInitPlugin(QARG hCallback, QARG hID);
+// The menu command: shows the chat window.
+QRV_EXPORT QBOOL QRV_CALL ExtShowWnd(QARG a, QARG b);
+// Socket callbacks, run through the host registry; item 0 of hArgList is "hSock".
+QRV_EXPORT QBOOL QRV_CALL ExtOnConnect(QARG a, QARG hArgList);
+QRV_EXPORT QBOOL QRV_CALL ExtOnAccept(QARG a, QARG hArgList);
+QRV_EXPORT QBOOL QRV_CALL ExtOnRecv(QARG a, QARG hArgList);
+QRV_EXPORT QBOOL QRV_CALL ExtOnClose(QARG a, QARG hArgList);
+}
