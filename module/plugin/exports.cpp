@@ -6,10 +6,7 @@
 #include "dialogkit/message_box.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqFunc.h"
-#if __has_include("module/ui/ChatDlg.h") // TEMP until the chat window lands
 #include "module/ui/ChatDlg.h"
-#define VOLUBRA_HAVE_CHATDLG 1
-#endif
 
 namespace {
 
@@ -41,16 +38,6 @@ bool RegisterWithHost() {
 
 // Reads the socket handle from item 0 of a callback's argument list and gives it
 // to the chat window's handler; false when there is no readable, nonzero handle.
-#ifndef VOLUBRA_HAVE_CHATDLG
-struct CChatDlg {
-    void ShowChatWindow() {}
-    void OnConnect(QHANDLE) {}
-    void OnAccept(QHANDLE) {}
-    void OnRecv(QHANDLE) {}
-    void OnClose(QHANDLE) {}
-} g_ChatDlg;
-#endif
-
 template <void (CChatDlg::*Handler)(QHANDLE)> bool DispatchSocketEvent(QARG hArgList) {
     QHANDLE hSock = 0;
     const QHANDLE item = g_ExtAPI.list_GetItemI(static_cast<QHANDLE>(hArgList), 0);

@@ -2,10 +2,7 @@
 // living until it is unloaded: the host binding, the application, the chat window.
 #include "dialogkit/message_box.h"
 #include "module/plugin/CExtAPI.h"
-#if __has_include("module/ui/ChatDlg.h") // TEMP until the chat window lands
 #include "module/ui/ChatDlg.h"
-#define VOLUBRA_HAVE_CHATDLG 1
-#endif
 
 CExtAPI g_ExtAPI;
 
@@ -28,6 +25,4 @@ CVolubraApp theApp;
 
 } // namespace
 
-#ifdef VOLUBRA_HAVE_CHATDLG
 CChatDlg g_ChatDlg;
-#endif
