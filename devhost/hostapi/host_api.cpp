@@ -1,0 +1,354 @@
+// HostApi: the host side of the plug-in API. The methods here are the host's own and
+// the test bench's; they neither log nor fail on purpose. What plug-ins call comes
+// through entry_points.cpp, which checks, logs and injects faults before it lands in
+// the same Impl.
+#include "devhost/hostapi/app_icon.h"
+#include "devhost/hostapi/host_api_impl.h"
+
+#include <limits>
+
+namespace devhost {
+
+namespace {
+
+HostApi* g_current = nullptr;
+
+constexpr const char* kGetIconName = "application.GetIcon";
+
+} // namespace
+
+// ---- Impl ------------------------------------------------------------------------
+
+bool HostApi::Impl::callShouldFail(const std::string& name) {
+    auto it = failingCalls.find(name);
+    if (it == failingCalls.end()) return false;
+    FailCounter& c = it->second;
+    ++c.calls;
+    return c.failFrom != 0 && c.calls >= c.failFrom;
+}
+
+bool HostApi::Impl::runShouldFail(const std::string& fullName) {
+    auto it = failingRuns.find(fullName);
+    if (it == failingRuns.end()) return false;
+    FailCounter& c = it->second;
+    ++c.calls;
+    return c.failFrom != 0 && c.calls >= c.failFrom;
+}
+
+void HostApi::Impl::report(const std::string& text) {
+    reports.push_back(text);
+    if (reportSink) reportSink(text);
+}
+
+const FunctionEntry* HostApi::Impl::functionOf(QHANDLE hFunc) const {
+    const Variable* v = vars.find(hFunc);
+    if (!v || v->typeId != TYPEID_FUNC) return nullptr;
+    return registry.byOwnHandle(v->bits);
+}
+
+QHANDLE HostApi::Impl::newFunctionVariable(QHANDLE ownHandle, const std::string& name) {
+    QHANDLE h = vars.create(TYPEID_FUNC, name);
+    if (h != 0) vars.find(h)->bits = ownHandle;
+    return h;
+}
+
+const FunctionEntry* HostApi::Impl::registerEntry(FunctionEntry entry) {
+    if (const FunctionEntry* existing = registry.byName(entry.fullName)) {
+        return &registry.put(std::move(entry), existing->ownHandle);
+    }
+    QHANDLE own = vars.create(TYPEID_FUNC, entry.fullName);
+    if (own == 0) return nullptr;
+    Variable* v = vars.find(own);
+    v->bits = own;
+    v->hostHeld = true;
+    return &registry.put(std::move(entry), own);
+}
+
+bool HostApi::Impl::setScalarBits(QHANDLE h, std::uint32_t bits) {
+    Variable* v = vars.find(h);
+    if (!v || !isScalarType(v->typeId)) return false;
+    switch (v->typeId) {
+    case TYPEID_BOOL:
+        bits = bits != 0 ? 1 : 0;
+        break;
+    case TYPEID_VARREF:
+        if (bits != 0 && !vars.find(bits)) return false;
+        break;
+    case TYPEID_FUNC:
+        if (bits != 0) {
+            const FunctionEntry* f = functionOf(bits);
+            if (!f) return false;
+            bits = f->ownHandle;
+        }
+        break;
+    default:
+        break;
+    }
+    vars.find(h)->bits = bits;
+    return true;
+}
+
+bool HostApi::Impl::readPrototype(QHANDLE hList, std::vector<ArgSpec>& out) const {
+    out.clear();
+    if (hList == 0) return true;
+    const Variable* list = vars.find(hList);
+    if (!list || list->typeId != TYPEID_LIST) return false;
+    for (QHANDLE item : list->items) {
+        const Variable* v = vars.find(item);
+        if (v) out.push_back({v->name, v->typeId});
+    }
+    return true;
+}
+
+void* HostApi::Impl::resolveExport(QHANDLE pluginId, const std::string& exportName) const {
+    auto it = plugins.find(pluginId);
+    if (it == plugins.end() || !it->second.resolveExport) return nullptr;
+    return it->second.resolveExport(exportName.c_str());
+}
+
+bool HostApi::Impl::callExport(QHANDLE pluginId, const std::string& exportName, QHANDLE hArgList,
+                               QBOOL& result) {
+    auto fn = reinterpret_cast<QrvExportFn>(resolveExport(pluginId, exportName));
+    if (!fn) return false;
+    QHANDLE tempList = 0;
+    if (hArgList == 0) {
+        tempList = vars.create(TYPEID_LIST, {});
+        if (tempList == 0) return false;
+        hArgList = tempList;
+    }
+    result = fn(0, hArgList);
+    if (tempList != 0) vars.remove(tempList); // the plug-in may have deleted it already
+    return true;
+}
+
+bool HostApi::Impl::execute(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) {
+    const FunctionEntry* found = functionOf(hFunc);
+    if (!found) return false;
+    // A copy: the function may register, replace or run others while it runs.
+    const FunctionEntry f = *found;
+
+    const Variable* args = hArgList ? vars.find(hArgList) : nullptr;
+    if (hArgList != 0 && (!args || args->typeId != TYPEID_LIST)) return false;
+    std::size_t given = args ? args->items.size() : 0;
+    if (given != f.prototype.size()) return false;
+    for (std::size_t i = 0; i < given; ++i) {
+        const Variable* item = vars.find(args->items[i]);
+        if (!item || item->typeId != f.prototype[i].typeId) return false;
+    }
+
+    QHANDLE hRet = phRetVal ? *phRetVal : 0;
+    if (hRet != 0) {
+        const Variable* ret = vars.find(hRet);
+        if (!ret || ret->typeId != f.returnTypeId) return false;
+    }
+    if (runShouldFail(f.fullName)) return false;
+
+    if (!f.isPluginExport) return f.fn && f.fn(hArgList, hRet);
+
+    QBOOL result = 0;
+    if (!callExport(f.pluginId, f.exportName, hArgList, result)) return false;
+    if (hRet != 0 && vars.find(hRet)) setScalarBits(hRet, result);
+    return true;
+}
+
+// ---- HostApi ---------------------------------------------------------------------
+
+HostApi::HostApi() : impl_(std::make_unique<Impl>()) {
+    g_current = this;
+    registerHostFunction(kGetIconName, {}, TYPEID_HANDLE, [this](QHANDLE, QHANDLE hRetVal) {
+        if (hRetVal == 0) return true;
+        return impl_->setScalarBits(hRetVal, applicationIconHandle());
+    });
+}
+
+HostApi::~HostApi() {
+    if (g_current == this) g_current = nullptr;
+}
+
+HostApi* HostApi::current() {
+    return g_current;
+}
+
+QHANDLE HostApi::addPlugin(const std::string& baseName,
+                           std::function<void*(const char*)> resolveExport) {
+    QHANDLE id = impl_->vars.allocateHandle();
+    if (id != 0) impl_->plugins[id] = {baseName, std::move(resolveExport)};
+    return id;
+}
+
+void* HostApi::lookup(QHANDLE hID, const std::string& name) {
+    if (!impl_->plugins.count(hID) || impl_->removedNames.count(name)) return nullptr;
+    return hostEntryPoint(name);
+}
+
+QHANDLE HostApi::registerHostFunction(const std::string& fullName, std::vector<ArgSpec> prototype,
+                                      std::uint32_t returnTypeId, HostFunction fn) {
+    if (fullName.empty() || !fn) return 0;
+    FunctionEntry entry;
+    entry.fullName = fullName;
+    entry.prototype = std::move(prototype);
+    entry.returnTypeId = returnTypeId;
+    entry.fn = std::move(fn);
+    const FunctionEntry* registered = impl_->registerEntry(std::move(entry));
+    return registered ? registered->ownHandle : 0;
+}
+
+bool HostApi::runRegistered(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) {
+    return impl_->execute(hFunc, hArgList, phRetVal);
+}
+
+QHANDLE HostApi::findFunction(const std::string& fullName) const {
+    const FunctionEntry* f = impl_->registry.byName(fullName);
+    return f ? f->ownHandle : 0;
+}
+
+std::vector<HostApi::RegisteredFunction> HostApi::registeredFunctions() const {
+    std::vector<RegisteredFunction> out;
+    for (const FunctionEntry& f : impl_->registry.entries()) {
+        out.push_back({f.fullName, f.prototype, f.returnTypeId, f.isPluginExport});
+    }
+    return out;
+}
+
+const std::vector<HostApi::MenuEntry>& HostApi::menuEntries() const {
+    return impl_->menu;
+}
+
+bool HostApi::chooseMenuEntry(const std::string& text) {
+    for (const MenuEntry& e : impl_->menu) {
+        if (e.text != text) continue;
+        const MenuEntry entry = e; // the export may add menu entries
+        QBOOL result = 0;
+        return impl_->callExport(entry.pluginId, entry.exportName, 0, result) && result != 0;
+    }
+    return false;
+}
+
+const std::vector<std::string>& HostApi::reports() const {
+    return impl_->reports;
+}
+void HostApi::clearReports() {
+    impl_->reports.clear();
+}
+void HostApi::setReportSink(std::function<void(const std::string&)> sink) {
+    impl_->reportSink = std::move(sink);
+}
+
+QHANDLE HostApi::createVar(std::uint32_t typeId, const std::string& name) {
+    return impl_->vars.create(typeId, name);
+}
+
+bool HostApi::deleteVar(QHANDLE h) {
+    return impl_->vars.remove(h);
+}
+bool HostApi::exists(QHANDLE h) const {
+    return impl_->vars.find(h) != nullptr;
+}
+
+std::uint32_t HostApi::typeOf(QHANDLE h) const {
+    const Variable* v = impl_->vars.find(h);
+    return v ? v->typeId : 0;
+}
+
+std::string HostApi::nameOf(QHANDLE h) const {
+    const Variable* v = impl_->vars.find(h);
+    return v ? v->name : std::string();
+}
+
+std::size_t HostApi::liveVariableCount() const {
+    return impl_->vars.size();
+}
+
+bool HostApi::setScalar(QHANDLE h, std::int64_t value) {
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::uint32_t>::max()) {
+        return false;
+    }
+    return impl_->setScalarBits(h, static_cast<std::uint32_t>(value));
+}
+
+std::int64_t HostApi::scalar(QHANDLE h) const {
+    const Variable* v = impl_->vars.find(h);
+    if (!v || !isScalarType(v->typeId)) return 0;
+    if (v->typeId == TYPEID_INT || v->typeId == TYPEID_NUMBER) {
+        return static_cast<std::int32_t>(v->bits);
+    }
+    return v->bits;
+}
+
+bool HostApi::setText(QHANDLE h, const std::string& text) {
+    Variable* v = impl_->vars.find(h);
+    if (!v || v->typeId != TYPEID_STRING) return false;
+    v->text = text;
+    return true;
+}
+
+std::string HostApi::text(QHANDLE h) const {
+    const Variable* v = impl_->vars.find(h);
+    return v && v->typeId == TYPEID_STRING ? v->text : std::string();
+}
+
+bool HostApi::setBuffer(QHANDLE h, std::uint32_t itemSize, const std::vector<std::uint8_t>& bytes) {
+    Variable* v = impl_->vars.find(h);
+    if (!v || v->typeId != TYPEID_BUFFER || itemSize == 0 || bytes.size() % itemSize != 0) {
+        return false;
+    }
+    v->itemSize = itemSize;
+    v->bytes = bytes;
+    return true;
+}
+
+std::vector<std::uint8_t> HostApi::bufferBytes(QHANDLE h) const {
+    const Variable* v = impl_->vars.find(h);
+    return v && v->typeId == TYPEID_BUFFER ? v->bytes : std::vector<std::uint8_t>();
+}
+
+QHANDLE HostApi::addItem(QHANDLE hList, std::uint32_t typeId, const std::string& name) {
+    return impl_->vars.create(typeId, name, hList);
+}
+
+std::vector<QHANDLE> HostApi::items(QHANDLE hList) const {
+    const Variable* v = impl_->vars.find(hList);
+    return v && v->typeId == TYPEID_LIST ? v->items : std::vector<QHANDLE>();
+}
+
+void HostApi::removeName(const std::string& name) {
+    impl_->removedNames.insert(name);
+}
+
+void HostApi::failFrom(const std::string& name, unsigned n) {
+    if (n == 0) {
+        impl_->failingCalls.erase(name);
+    } else {
+        impl_->failingCalls[name] = {n, 0};
+    }
+}
+
+void HostApi::failRunFrom(const std::string& fullName, unsigned n) {
+    if (n == 0) {
+        impl_->failingRuns.erase(fullName);
+    } else {
+        impl_->failingRuns[fullName] = {n, 0};
+    }
+}
+
+const std::vector<HostCall>& HostApi::callLog() const {
+    return impl_->log;
+}
+
+std::vector<std::string> HostApi::callNames() const {
+    std::vector<std::string> names;
+    for (const HostCall& c : impl_->log)
+        names.push_back(c.name);
+    return names;
+}
+
+void HostApi::clearCallLog() {
+    impl_->log.clear();
+    ++impl_->logEpoch;
+}
+void HostApi::setLogging(bool on) {
+    impl_->logging = on;
+}
+
+} // namespace devhost
