@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Checks that the built module exports exactly its seven functions.
+#   check_exports.sh pe  <objdump> Volubra.qrv   (PE export table; stdcall decoration)
+#   check_exports.sh elf <nm>      Volubra.so    (ELF dynamic symbols; undecorated)
+set -euo pipefail
+kind=$1 tool=$2 module=$3
+
+case $kind in
+pe)
+    expected="ExtInitPlugin ExtOnAccept ExtOnClose ExtOnConnect ExtOnRecv ExtShowWnd _ExtGetApiVersion@0"
+    # The name pointer table lists one "[ordinal] name" line per export.
+    actual=$("$tool" -p "$module" |
+        sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | LC_ALL=C sort | xargs)
+    ;;
+elf)
+    expected="ExtGetApiVersion ExtInitPlugin ExtOnAccept ExtOnClose ExtOnConnect ExtOnRecv ExtShowWnd"
+    actual=$("$tool" -D --defined-only "$module" | awk '{print $NF}' | LC_ALL=C sort | xargs)
+    ;;
+*)
+    echo "unknown module kind: $kind" >&2
+    exit 2
+    ;;
+esac
+
+if [[ "$actual" != "$expected" ]]; then
+    echo "export table of $module is wrong" >&2
+    echo "  expected: $expected" >&2
+    echo "  actual:   $actual" >&2
+    exit 1
+fi
+echo "export table of $module: $actual"

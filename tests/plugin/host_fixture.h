@@ -1,0 +1,79 @@
+// A development host in-process for the module's tests: the module is known to it
+// as "Volubra" with its real exports, g_ExtAPI starts unbound for every test, and
+// message boxes are captured instead of shown.
+#pragma once
+
+#include "devhost/hostapi/host_api.h"
+#include "dialogkit/message_box.h"
+#include "module/plugin/CExtAPI.h"
+#include "module/plugin/exports.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace volubra_test {
+
+inline void* ResolveVolubraExport(const char* name) {
+    struct Export {
+        const char* name;
+        void* address;
+    };
+    static const Export kExports[] = {
+        {"ExtGetApiVersion", reinterpret_cast<void*>(&ExtGetApiVersion)},
+        {"ExtInitPlugin", reinterpret_cast<void*>(&ExtInitPlugin)},
+        {"ExtShowWnd", reinterpret_cast<void*>(&ExtShowWnd)},
+        {"ExtOnConnect", reinterpret_cast<void*>(&ExtOnConnect)},
+        {"ExtOnAccept", reinterpret_cast<void*>(&ExtOnAccept)},
+        {"ExtOnRecv", reinterpret_cast<void*>(&ExtOnRecv)},
+        {"ExtOnClose", reinterpret_cast<void*>(&ExtOnClose)},
+    };
+    for (const Export& e : kExports) {
+        if (std::strcmp(e.name, name) == 0) return e.address;
+    }
+    return nullptr;
+}
+
+class HostFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_ExtAPI = CExtAPI();
+        hID = host.addPlugin("Volubra", &ResolveVolubraExport);
+        dk::testing::BeginCapture();
+    }
+    void TearDown() override {
+        dk::testing::EndCapture();
+        g_ExtAPI = CExtAPI();
+    }
+
+    QARG Lookup() const { return reinterpret_cast<QARG>(devhost::HostApi::lookupRoutine()); }
+    // Binds g_ExtAPI against the host and starts a clean log and report list.
+    void Bind() {
+        ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
+        host.clearCallLog();
+        host.clearReports();
+    }
+    // The host calls logged since the last clear, without the lookups.
+    std::vector<std::string> Calls() const {
+        std::vector<std::string> names;
+        for (const std::string& n : host.callNames()) {
+            if (n != "lookup") names.push_back(n);
+        }
+        return names;
+    }
+    std::vector<std::string> BoxTexts() {
+        std::vector<std::string> texts;
+        for (const auto& box : dk::testing::TakeBoxes())
+            texts.push_back(box.text);
+        return texts;
+    }
+
+    devhost::HostApi host;
+    QHANDLE hID = 0;
+};
+
+using Names = std::vector<std::string>;
+
+} // namespace volubra_test
