@@ -1,0 +1,91 @@
+// Data exchange between dialog members and controls, including the "%u" reading of
+// unsigned numbers and its failure message.
+#include "dialogkit/controls.h"
+#include "dialogkit/dialog.h"
+#include "dialogkit/message_box.h"
+
+#include <cctype>
+
+namespace dk {
+namespace {
+
+constexpr std::uint64_t kUnsignedLimit = 0xFFFFFFFFull;
+constexpr const char* kNotAPositiveInteger = "Please enter a positive integer.";
+
+} // namespace
+
+WindowHandle CDataExchange::PrepareControl(int id) {
+    if (m_bFailed) return nullptr;
+    WindowHandle control =
+        m_pDlgWnd->HasWindow() ? ControlOf(m_pDlgWnd->GetSafeHwnd(), id) : nullptr;
+    if (!control) Fail();
+    return control;
+}
+
+void DDX_Control(CDataExchange& dx, int id, CWnd& control) {
+    if (WindowHandle window = dx.PrepareControl(id)) control.Attach(window);
+}
+
+void DDX_Text(CDataExchange& dx, int id, std::string& value) {
+    WindowHandle window = dx.PrepareControl(id);
+    if (!window) return;
+    if (dx.m_bSaveAndValidate)
+        value = GetText(window);
+    else
+        SetText(window, value);
+}
+
+void DDX_Text(CDataExchange& dx, int id, std::uint32_t& value) {
+    WindowHandle window = dx.PrepareControl(id);
+    if (!window) return;
+    if (!dx.m_bSaveAndValidate) {
+        SetText(window, std::to_string(value));
+        return;
+    }
+    std::uint32_t read = 0;
+    if (ReadUnsigned(GetText(window), read)) {
+        value = read;
+        return;
+    }
+    ShowAppMessageBox(kNotAPositiveInteger, kMbOk | kMbIconWarning);
+    SetFocus(window);
+    SendMsg(window, kEmSetSel, 0, -1);
+    dx.Fail();
+}
+
+bool ReadUnsigned(const std::string& text, std::uint32_t& value) {
+    std::size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    const std::size_t firstDigit = at;
+    std::uint64_t number = 0;
+    bool overflow = false;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) {
+        number = number * 10 + static_cast<unsigned>(text[at++] - '0');
+        if (number > kUnsignedLimit) {
+            overflow = true;
+            number = kUnsignedLimit;
+        }
+    }
+    if (at == firstDigit) return false;
+    if (overflow)
+        value = static_cast<std::uint32_t>(kUnsignedLimit);
+    else
+        value = negative ? static_cast<std::uint32_t>(0u - static_cast<std::uint32_t>(number))
+                         : static_cast<std::uint32_t>(number);
+    return true;
+}
+
+std::string CComboBox::GetLBText(int index) {
+    if (!IsAttached()) return {};
+    const LResult length = SendMessage(kCbGetLbTextLen, static_cast<WParam>(index));
+    if (length < 0) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessage(kCbGetLbText, static_cast<WParam>(index), reinterpret_cast<LParam>(&text[0]));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+} // namespace dk

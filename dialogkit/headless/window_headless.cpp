@@ -1,0 +1,370 @@
+// The headless back end: windows live in memory, built from the same compiled dialog
+// templates that ship in the DLL. Each window keeps what a user would see of it
+// (class, id, text, style, enabled, visible, focus, edit selection and scroll
+// position, combo items and selection, icons), and answers the messages that
+// dialogkit sends the way USER32's controls answer them. Modal dialogs run their
+// queued script instead of a message loop.
+#include "dialogkit/backend.h"
+#include "dialogkit/dialog_template.h"
+#include "dialogkit/embedded_templates.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <set>
+
+namespace dk {
+namespace {
+
+constexpr std::uint32_t kWsVisible = 0x10000000;
+constexpr std::uint32_t kWsDisabled = 0x08000000;
+constexpr std::uint32_t kWsTabStop = 0x00010000;
+constexpr std::uint32_t kEsMultiline = 0x0004;
+constexpr unsigned kDefaultEditLimit = 30000;
+constexpr unsigned kMaximumEditLimit = 0x7FFFFFFE;
+constexpr const char* kDialogClass = "#32770";
+
+struct HeadlessWindow {
+    std::string className;
+    int id = 0;
+    std::string text;
+    std::uint32_t style = 0;
+    bool enabled = true;
+    bool visible = false;
+    HeadlessWindow* parent = nullptr; // not owned
+    std::vector<std::unique_ptr<HeadlessWindow>> children;
+    CDialog* dialog = nullptr; // not owned; dialogs only
+    // edit
+    int selStart = 0, selEnd = 0;
+    unsigned limitText = kDefaultEditLimit;
+    int firstVisibleLine = 0;
+    // combo box
+    std::vector<std::string> items;
+    int curSel = kCbErr;
+    // dialog
+    LResult icons[2] = {0, 0};
+    bool ended = false;
+    int result = 0;
+};
+
+struct HeadlessDesktop {
+    std::vector<std::unique_ptr<HeadlessWindow>> topLevel;
+    std::set<HeadlessWindow*> live;
+    HeadlessWindow* focus = nullptr;
+    std::vector<const EmbeddedTemplate*> templateTables;
+};
+
+HeadlessDesktop& Desktop() {
+    static HeadlessDesktop desktop;
+    return desktop;
+}
+
+HeadlessWindow* Live(WindowHandle window) {
+    auto* w = static_cast<HeadlessWindow*>(window);
+    return w && Desktop().live.count(w) ? w : nullptr;
+}
+
+bool IsEdit(const HeadlessWindow& w) {
+    return w.className == "edit";
+}
+bool IsCombo(const HeadlessWindow& w) {
+    return w.className == "combobox";
+}
+
+int LineCount(const std::string& text) {
+    int lines = 1;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2))
+        ++lines;
+    return lines;
+}
+
+const EmbeddedTemplate* FindTemplate(int templateId) {
+    if (detail::TemplateLookupBlocked()) return nullptr;
+    const auto& tables = Desktop().templateTables;
+    for (auto table = tables.rbegin(); table != tables.rend(); ++table)
+        for (const EmbeddedTemplate* t = *table; t->bytes; ++t)
+            if (static_cast<int>(t->id) == templateId) return t;
+    return nullptr;
+}
+
+void Forget(HeadlessWindow& w) {
+    for (auto& child : w.children)
+        Forget(*child);
+    Desktop().live.erase(&w);
+    if (Desktop().focus == &w) Desktop().focus = nullptr;
+}
+
+LResult DeliverToDialog(HeadlessWindow& w, unsigned message, WParam wParam, LParam lParam) {
+    if (!w.dialog) return 0;
+    bool handled = false;
+    try {
+        return w.dialog->OnWindowMessage(message, wParam, lParam, handled);
+    } catch (...) {
+        return 0; // nothing escapes a window procedure
+    }
+}
+
+void FocusFirstTabStop(HeadlessWindow& dialog) {
+    for (auto& child : dialog.children)
+        if ((child->style & kWsTabStop) && child->visible && child->enabled) {
+            Desktop().focus = child.get();
+            return;
+        }
+}
+
+// Builds the window tree of a dialog from its template and initialises it.
+HeadlessWindow* MakeDialog(CDialog& dialog) {
+    const EmbeddedTemplate* found = FindTemplate(dialog.GetTemplateId());
+    DialogTemplate t;
+    if (!found || !ParseDialogTemplate(found->bytes, found->size, t)) return nullptr;
+    auto window = std::make_unique<HeadlessWindow>();
+    window->className = kDialogClass;
+    window->text = t.title;
+    window->style = t.style;
+    window->enabled = !(t.style & kWsDisabled);
+    window->dialog = &dialog;
+    for (const ControlTemplate& c : t.controls) {
+        auto control = std::make_unique<HeadlessWindow>();
+        control->className = c.ClassName();
+        control->id = c.id;
+        control->text = c.title.isOrdinal ? std::string() : c.title.text;
+        control->style = c.style;
+        control->visible = (c.style & kWsVisible) != 0;
+        control->enabled = !(c.style & kWsDisabled);
+        control->parent = window.get();
+        Desktop().live.insert(control.get());
+        window->children.push_back(std::move(control));
+    }
+    HeadlessWindow* w = window.get();
+    Desktop().live.insert(w);
+    Desktop().topLevel.push_back(std::move(window));
+    dialog.AttachWindow(w);
+    if (DeliverToDialog(*w, kWmInitDialog, 0, 0)) FocusFirstTabStop(*w);
+    if (Live(w) && (t.style & kWsVisible)) w->visible = true;
+    return Live(w);
+}
+
+LResult EditMessage(HeadlessWindow& w, unsigned message, WParam wParam, LParam lParam) {
+    const int length = static_cast<int>(w.text.size());
+    switch (message) {
+    case kEmGetLineCount:
+        return LineCount(w.text);
+    case kEmLineScroll:
+        if (!(w.style & kEsMultiline)) return 0;
+        w.firstVisibleLine =
+            std::clamp(w.firstVisibleLine + static_cast<int>(lParam), 0, LineCount(w.text) - 1);
+        return 1;
+    case kEmGetFirstVisibleLine:
+        return w.firstVisibleLine;
+    case kEmSetSel: {
+        int start = static_cast<int>(static_cast<std::intptr_t>(wParam));
+        int end = static_cast<int>(lParam);
+        if (start < 0) {
+            w.selStart = w.selEnd = w.selEnd; // -1 removes the selection
+            return 0;
+        }
+        if (end < 0 || end > length) end = length;
+        start = std::min(start, length);
+        w.selStart = std::min(start, end);
+        w.selEnd = std::max(start, end);
+        return 0;
+    }
+    case kEmGetSel:
+        return static_cast<LResult>(
+            MakeWParam(static_cast<unsigned>(w.selStart), static_cast<unsigned>(w.selEnd)));
+    case kEmSetLimitText:
+        w.limitText = wParam ? static_cast<unsigned>(wParam) : kMaximumEditLimit;
+        return 0;
+    case kEmGetLimitText:
+        return w.limitText;
+    default:
+        return 0;
+    }
+}
+
+LResult ComboMessage(HeadlessWindow& w, unsigned message, WParam wParam, LParam lParam) {
+    const int count = static_cast<int>(w.items.size());
+    const int index = static_cast<int>(static_cast<std::intptr_t>(wParam));
+    switch (message) {
+    case kCbAddString:
+        w.items.emplace_back(lParam ? reinterpret_cast<const char*>(lParam) : "");
+        return count;
+    case kCbSetCurSel:
+        w.curSel = index >= 0 && index < count ? index : kCbErr;
+        return w.curSel;
+    case kCbGetCurSel:
+        return w.curSel;
+    case kCbGetCount:
+        return count;
+    case kCbGetLbTextLen:
+        return index >= 0 && index < count ? static_cast<LResult>(w.items[index].size()) : kCbErr;
+    case kCbGetLbText:
+        if (index < 0 || index >= count || !lParam) return kCbErr;
+        std::memcpy(reinterpret_cast<char*>(lParam), w.items[index].c_str(),
+                    w.items[index].size() + 1);
+        return static_cast<LResult>(w.items[index].size());
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+void AddEmbeddedTemplates(const EmbeddedTemplate* table) {
+    auto& tables = Desktop().templateTables;
+    if (table && std::find(tables.begin(), tables.end(), table) == tables.end())
+        tables.push_back(table);
+}
+
+LResult SendMsg(WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
+    HeadlessWindow* w = Live(window);
+    if (!w) return 0;
+    switch (message) {
+    case kWmSetText:
+        SetText(w, lParam ? reinterpret_cast<const char*>(lParam) : "");
+        return 1;
+    case kWmGetTextLength:
+        return static_cast<LResult>(GetText(w).size());
+    case kWmSetIcon: {
+        const int which = wParam == kIconBig ? kIconBig : kIconSmall;
+        const LResult previous = w->icons[which];
+        w->icons[which] = lParam;
+        return previous;
+    }
+    case kWmGetIcon:
+        return w->icons[wParam == kIconBig ? kIconBig : kIconSmall];
+    case kBmClick:
+        if (w->enabled && w->parent)
+            SendMsg(w->parent, kWmCommand, MakeWParam(static_cast<unsigned>(w->id), kBnClicked),
+                    reinterpret_cast<LParam>(w));
+        return 0;
+    default:
+        break;
+    }
+    if (w->dialog) return DeliverToDialog(*w, message, wParam, lParam);
+    if (IsEdit(*w)) return EditMessage(*w, message, wParam, lParam);
+    if (IsCombo(*w)) return ComboMessage(*w, message, wParam, lParam);
+    return 0;
+}
+
+WindowHandle ControlOf(WindowHandle dialog, int id) {
+    HeadlessWindow* w = Live(dialog);
+    if (!w) return nullptr;
+    for (auto& child : w->children)
+        if (child->id == id) return child.get();
+    return nullptr;
+}
+
+int ControlIdOf(WindowHandle window) {
+    HeadlessWindow* w = Live(window);
+    return w ? w->id : 0;
+}
+
+std::string GetText(WindowHandle window) {
+    HeadlessWindow* w = Live(window);
+    if (!w) return {};
+    if (IsCombo(*w)) return w->curSel >= 0 ? w->items[static_cast<std::size_t>(w->curSel)] : "";
+    return w->text;
+}
+
+bool SetText(WindowHandle window, const std::string& text) {
+    HeadlessWindow* w = Live(window);
+    if (!w) return false;
+    w->text = text;
+    if (IsEdit(*w)) { // a new text starts unselected and scrolled to the top
+        w->selStart = w->selEnd = 0;
+        w->firstVisibleLine = 0;
+    }
+    return true;
+}
+
+bool IsLiveWindow(WindowHandle window) {
+    return Live(window) != nullptr;
+}
+
+bool ShowWindow(WindowHandle window, int command) {
+    HeadlessWindow* w = Live(window);
+    if (!w) return false;
+    const bool wasVisible = w->visible;
+    w->visible = command != kSwHide;
+    return wasVisible;
+}
+
+bool IsWindowVisible(WindowHandle window) {
+    HeadlessWindow* w = Live(window);
+    return w && w->visible && (!w->parent || w->parent->visible);
+}
+
+bool EnableWindow(WindowHandle window, bool enable) {
+    HeadlessWindow* w = Live(window);
+    if (!w) return false;
+    const bool wasDisabled = !w->enabled;
+    w->enabled = enable;
+    if (!enable && Desktop().focus == w) Desktop().focus = nullptr;
+    return wasDisabled;
+}
+
+bool IsWindowEnabled(WindowHandle window) {
+    HeadlessWindow* w = Live(window);
+    return w && w->enabled;
+}
+
+WindowHandle SetFocus(WindowHandle window) {
+    HeadlessWindow* previous = Desktop().focus;
+    if (HeadlessWindow* w = Live(window)) Desktop().focus = w;
+    return previous;
+}
+
+WindowHandle GetFocus() {
+    return Desktop().focus;
+}
+
+void DestroyWindow(WindowHandle window) {
+    HeadlessWindow* w = Live(window);
+    if (!w || w->parent) return; // only dialogs are destroyed on their own
+    if (w->dialog && w->dialog->GetSafeHwnd() == w) w->dialog->AttachWindow(nullptr);
+    Forget(*w);
+    auto& top = Desktop().topLevel;
+    top.erase(
+        std::remove_if(top.begin(), top.end(),
+                       [w](const std::unique_ptr<HeadlessWindow>& p) { return p.get() == w; }),
+        top.end());
+}
+
+void ShellOpen(const std::string& address) {
+    detail::RecordShellOpen(address);
+}
+
+namespace backend {
+
+WindowHandle CreateModeless(CDialog& dialog, WindowHandle /*owner*/) {
+    return MakeDialog(dialog);
+}
+
+int RunModal(CDialog& dialog, WindowHandle /*owner*/) {
+    HeadlessWindow* w = MakeDialog(dialog);
+    if (!w) return -1;
+    w->visible = true;
+    detail::RunNextModalScript(w);
+    int result = kIdCancelCommand;
+    if (Live(w) && w->ended) result = w->result;
+    DestroyWindow(w);
+    return result;
+}
+
+void EndModal(WindowHandle window, int result) {
+    HeadlessWindow* w = Live(window);
+    if (!w || w->ended) return;
+    w->ended = true;
+    w->result = result;
+    w->visible = false;
+}
+
+} // namespace backend
+
+namespace testing {
+void PumpMessages() {}
+} // namespace testing
+
+} // namespace dk

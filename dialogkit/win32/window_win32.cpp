@@ -1,0 +1,185 @@
+// The Win32 back end: real dialogs made by USER32 from the module's RT_DIALOG
+// resources (found in the module's own HINSTANCE, not the host executable's), one
+// dialog procedure that hands every message to the CDialog, and the window
+// primitives as the USER32 calls of the same meaning.
+#include "dialogkit/backend.h"
+#include "dialogkit/win32/module_instance.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+namespace dk {
+namespace {
+
+// Private message: run the queued modal script inside the modal loop.
+constexpr UINT kWmRunModalScript = kWmApp + 1;
+constexpr std::size_t kMaxTextLength = 16u * 1024u * 1024u;
+
+const DLGTEMPLATE* FindTemplate(int templateId) {
+    if (detail::TemplateLookupBlocked()) return nullptr;
+    HINSTANCE module = ModuleInstance();
+    HRSRC resource = ::FindResourceA(module, MAKEINTRESOURCEA(templateId), MAKEINTRESOURCEA(5));
+    if (!resource) return nullptr;
+    HGLOBAL loaded = ::LoadResource(module, resource);
+    return loaded ? static_cast<const DLGTEMPLATE*>(::LockResource(loaded)) : nullptr;
+}
+
+// The placement of a dialog whose template is at (0, 0) without a centring style:
+// centred on the primary monitor's work area, kept inside its left and top edges.
+void CentreOnWorkArea(HWND window) {
+    RECT work{}, frame{};
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) || !::GetWindowRect(window, &frame))
+        return;
+    const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
+    const LONG x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
+    const LONG y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
+    ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            auto* dialog = reinterpret_cast<CDialog*>(lParam);
+            ::SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
+            dialog->AttachWindow(window);
+            bool handled = false;
+            const LResult focusDefault =
+                dialog->OnWindowMessage(kWmInitDialog, wParam, lParam, handled);
+            if (::IsWindow(window)) {
+                CentreOnWorkArea(window);
+                if (dialog->IsModal()) ::PostMessageA(window, kWmRunModalScript, 0, 0);
+            }
+            return focusDefault ? TRUE : FALSE;
+        }
+        auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+        if (!dialog) return FALSE;
+        if (message == kWmRunModalScript) {
+            if (detail::RunNextModalScript(window) && ::IsWindow(window) &&
+                dialog->GetSafeHwnd() == window)
+                dialog->EndDialog(kIdCancelCommand); // a script that left it open cancels it
+            return TRUE;
+        }
+        if (message == WM_NCDESTROY) {
+            ::SetWindowLongPtrA(window, DWLP_USER, 0);
+            if (dialog->GetSafeHwnd() == window) dialog->AttachWindow(nullptr);
+            return FALSE;
+        }
+        bool handled = false;
+        dialog->OnWindowMessage(message, wParam, lParam, handled);
+        return handled ? TRUE : FALSE;
+    } catch (...) {
+        return FALSE; // nothing escapes a window procedure
+    }
+}
+
+} // namespace
+
+LResult SendMsg(WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
+    return ::SendMessageA(static_cast<HWND>(window), message, wParam, lParam);
+}
+
+WindowHandle ControlOf(WindowHandle dialog, int id) {
+    return ::GetDlgItem(static_cast<HWND>(dialog), id);
+}
+
+int ControlIdOf(WindowHandle window) {
+    return ::GetDlgCtrlID(static_cast<HWND>(window));
+}
+
+std::string GetText(WindowHandle window) {
+    HWND hwnd = static_cast<HWND>(window);
+    const int length = ::GetWindowTextLengthA(hwnd);
+    if (length <= 0 || static_cast<std::size_t>(length) > kMaxTextLength) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int copied = ::GetWindowTextA(hwnd, &text[0], length + 1);
+    text.resize(static_cast<std::size_t>(std::max(copied, 0)));
+    return text;
+}
+
+bool SetText(WindowHandle window, const std::string& text) {
+    return ::SetWindowTextA(static_cast<HWND>(window), text.c_str()) != FALSE;
+}
+
+bool IsLiveWindow(WindowHandle window) {
+    return window && ::IsWindow(static_cast<HWND>(window)) != FALSE;
+}
+
+bool ShowWindow(WindowHandle window, int command) {
+    return ::ShowWindow(static_cast<HWND>(window), command) != FALSE;
+}
+
+bool IsWindowVisible(WindowHandle window) {
+    return ::IsWindowVisible(static_cast<HWND>(window)) != FALSE;
+}
+
+bool EnableWindow(WindowHandle window, bool enable) {
+    return ::EnableWindow(static_cast<HWND>(window), enable ? TRUE : FALSE) != FALSE;
+}
+
+bool IsWindowEnabled(WindowHandle window) {
+    return ::IsWindowEnabled(static_cast<HWND>(window)) != FALSE;
+}
+
+WindowHandle SetFocus(WindowHandle window) {
+    return ::SetFocus(static_cast<HWND>(window));
+}
+
+WindowHandle GetFocus() {
+    return ::GetFocus();
+}
+
+void DestroyWindow(WindowHandle window) {
+    if (IsLiveWindow(window)) ::DestroyWindow(static_cast<HWND>(window));
+}
+
+void ShellOpen(const std::string& address) {
+    if (detail::ShellCaptureOn()) {
+        detail::RecordShellOpen(address);
+        return;
+    }
+    ::ShellExecuteA(nullptr, "Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+namespace backend {
+
+WindowHandle CreateModeless(CDialog& dialog, WindowHandle owner) {
+    const DLGTEMPLATE* dialogTemplate = FindTemplate(dialog.GetTemplateId());
+    if (!dialogTemplate) return nullptr;
+    HWND window =
+        ::CreateDialogIndirectParamA(ModuleInstance(), dialogTemplate, static_cast<HWND>(owner),
+                                     DialogProc, reinterpret_cast<LPARAM>(&dialog));
+    if (!window) dialog.AttachWindow(nullptr);
+    return window;
+}
+
+int RunModal(CDialog& dialog, WindowHandle owner) {
+    const DLGTEMPLATE* dialogTemplate = FindTemplate(dialog.GetTemplateId());
+    if (!dialogTemplate) return -1;
+    const INT_PTR result =
+        ::DialogBoxIndirectParamA(ModuleInstance(), dialogTemplate, static_cast<HWND>(owner),
+                                  DialogProc, reinterpret_cast<LPARAM>(&dialog));
+    dialog.AttachWindow(nullptr);
+    return static_cast<int>(result);
+}
+
+void EndModal(WindowHandle window, int result) {
+    ::EndDialog(static_cast<HWND>(window), result);
+}
+
+} // namespace backend
+
+namespace testing {
+
+void PumpMessages() {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+} // namespace testing
+} // namespace dk

@@ -1,0 +1,94 @@
+// The window side of CChatDlg: creation once and showing, hiding with the end of
+// every session, the host's icon, data exchange with the two boxes, Help! and the
+// Close paths, and the message table that routes the window's commands.
+#include "module/ui/ChatDlg.h"
+
+#include "dialogkit/window.h"
+#include "module/plugin/CExtAPI.h"
+#include "module/ui/HelpPage.h"
+#include "module/ui/HostIcon.h"
+#include "module/ui/ModuleTemplates.h"
+#include "module/ui/resource.h"
+
+namespace {
+// Neither box has a length limit: raise the edit controls' default one.
+constexpr unsigned kNoTextLimit = 0;
+} // namespace
+
+CChatDlg::CChatDlg() : dk::CDialog(IDD_CHAT_DIALOG) {}
+
+CChatDlg::~CChatDlg() {
+    HideAndEndSessions();
+}
+
+void CChatDlg::ShowChatWindow() {
+    if (m_bShown) return;
+    if (!m_bCreated || !HasWindow()) {
+        UseModuleTemplates();
+        // A window that could not be made is reported, and the next "Chat client"
+        // tries again rather than leaving the user with a menu entry that does nothing.
+        if (!Create(nullptr)) {
+            g_ExtAPI.app_ReportError(
+                "CChatDlg::ShowChatWindow error:\r\n - cannot create chat window");
+            return;
+        }
+        m_bCreated = true;
+    }
+    ShowWindow(dk::kSwShowNormal);
+    m_bShown = true;
+    UpdateStateDisplay();
+}
+
+void CChatDlg::HideAndEndSessions() {
+    if (!m_bShown) return;
+    m_ClientSock.Delete();
+    m_ListenSock.Delete();
+    DeleteAllGuests();
+    ShowWindow(dk::kSwHide);
+    m_bShown = false;
+}
+
+bool CChatDlg::OnInitDialog() {
+    dk::CDialog::OnInitDialog();
+    m_editTranscript.SetLimitText(kNoTextLimit);
+    m_editMessage.SetLimitText(kNoTextLimit);
+    SetIconFromHost(*this);
+    return true;
+}
+
+void CChatDlg::DoDataExchange(dk::CDataExchange& dx) {
+    dk::DDX_Control(dx, IDC_CONNECT_BUTTON, m_btnConnect);
+    dk::DDX_Text(dx, IDC_TRANSCRIPT_EDIT, m_strTranscript);
+    dk::DDX_Text(dx, IDC_MESSAGE_EDIT, m_strMessage);
+    dk::DDX_Control(dx, IDC_SEND_BUTTON, m_btnSend);
+    dk::DDX_Control(dx, IDC_MESSAGE_EDIT, m_editMessage);
+    dk::DDX_Control(dx, IDC_TRANSCRIPT_EDIT, m_editTranscript);
+}
+
+bool CChatDlg::RouteMessage(unsigned message, unsigned code, int id) {
+    static const dk::MessageEntry<CChatDlg> kMessageTable[] = {
+        {dk::kWmClose, 0, 0, &CChatDlg::OnCloseRequest},
+        {dk::kWmCommand, dk::kBnClicked, dk::kIdOkCommand, &CChatDlg::OnCloseButton},
+        {dk::kWmCommand, dk::kBnClicked, IDC_CONNECT_BUTTON, &CChatDlg::OnBnClickedConnectButton},
+        {dk::kWmCommand, dk::kBnClicked, IDC_HELP_BUTTON, &CChatDlg::OnHelpButton},
+        {dk::kWmCommand, dk::kBnClicked, IDC_SEND_BUTTON, &CChatDlg::OnBnClickedSendButton},
+        // Escape would otherwise hide the window with its sessions still running and
+        // m_bShown still set; it closes the window like the close box instead.
+        {dk::kWmCommand, dk::kBnClicked, dk::kIdCancelCommand, &CChatDlg::OnCloseRequest},
+    };
+    return dk::RouteThroughTable(this, kMessageTable, message, code, id);
+}
+
+void CChatDlg::OnCloseButton() {
+    HideAndEndSessions();
+    OnOK();
+}
+
+void CChatDlg::OnCloseRequest() {
+    HideAndEndSessions();
+    DefaultClose();
+}
+
+void CChatDlg::OnHelpButton() {
+    dk::ShellOpen(kHelpPageAddress);
+}

@@ -1,0 +1,83 @@
+// The connection settings dialog: mode list, address, port and nickname, the
+// enabling of the address box by mode, and the validation on OK.
+#include "module/ui/ConnectionDlg.h"
+
+#include "dialogkit/message_box.h"
+#include "module/ui/HostIcon.h"
+#include "module/ui/ModuleTemplates.h"
+#include "module/ui/resource.h"
+
+namespace {
+
+constexpr std::int32_t kModeGuest = 0;
+constexpr std::int32_t kModeHost = 1;
+constexpr std::uint32_t kFirstPort = 1;
+constexpr std::uint32_t kPortLimit = 65536;             // ports are below this
+constexpr const char* kModeNames[] = {"Guest", "Host"}; // index is the mode
+
+bool IsValidPort(std::uint32_t port) {
+    return port >= kFirstPort && port < kPortLimit;
+}
+
+void Warn(const char* text) {
+    dk::ShowAppMessageBox(text, dk::kMbOk | dk::kMbIconWarning);
+}
+
+} // namespace
+
+CConnectionDlg::CConnectionDlg() : dk::CDialog(IDD_CONNECTION_SETTINGS) {
+    UseModuleTemplates();
+}
+
+bool CConnectionDlg::OnInitDialog() {
+    dk::CDialog::OnInitDialog();
+    SetIconFromHost(*this);
+    for (const char* name : kModeNames)
+        m_comboMode.AddString(name);
+    m_comboMode.SetCurSel(m_nMode);
+    UpdateHostAddrEnabling();
+    return true;
+}
+
+void CConnectionDlg::DoDataExchange(dk::CDataExchange& dx) {
+    dk::DDX_Control(dx, IDC_MODE_COMBO, m_comboMode);
+    dk::DDX_Text(dx, IDC_HOST_ADDR_EDIT, m_strHostAddr);
+    dk::DDX_Text(dx, IDC_PORT_EDIT, m_nPort);
+    dk::DDX_Text(dx, IDC_NICKNAME_EDIT, m_strNickname);
+    dk::DDX_Control(dx, IDC_HOST_ADDR_EDIT, m_editHostAddr);
+}
+
+bool CConnectionDlg::RouteMessage(unsigned message, unsigned code, int id) {
+    static const dk::MessageEntry<CConnectionDlg> kMessageTable[] = {
+        {dk::kWmCommand, dk::kCbnSelChange, IDC_MODE_COMBO, &CConnectionDlg::OnModeSelChange},
+        {dk::kWmCommand, dk::kBnClicked, dk::kIdOkCommand, &CConnectionDlg::OnOkButton},
+    };
+    return dk::RouteThroughTable(this, kMessageTable, message, code, id);
+}
+
+void CConnectionDlg::UpdateHostAddrEnabling() {
+    if (m_nMode == kModeGuest)
+        m_editHostAddr.EnableWindow(true);
+    else if (m_nMode == kModeHost)
+        m_editHostAddr.EnableWindow(false);
+}
+
+void CConnectionDlg::OnModeSelChange() {
+    m_nMode = m_comboMode.GetCurSel();
+    UpdateHostAddrEnabling();
+}
+
+void CConnectionDlg::OnOkButton() {
+    if (!UpdateData(true)) return;
+    if (m_nMode == kModeGuest || m_nMode == kModeHost) {
+        if (!IsValidPort(m_nPort)) {
+            Warn("Please enter a valid port number.");
+            return;
+        }
+        if (m_nMode == kModeGuest && m_strHostAddr.empty()) {
+            Warn("Please enter a valid IP address.");
+            return;
+        }
+    }
+    OnOK();
+}
