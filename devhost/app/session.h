@@ -1,0 +1,43 @@
+// A devhost session: after the plug-in is initialised, the host runs its event loop
+// (socket events, and on Win32 the message loop) with the plug-in's menu entries on
+// offer, either for a script (--script FILE) or for a person (--interactive, Win32).
+#pragma once
+
+#include "devhost/app/session_script.h"
+#include "devhost/hostapi/host_api.h"
+#include "devhost/nxtcpsock/nx_tcp_sock.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace devhost {
+
+struct SessionOptions {
+    std::string scriptPath;
+    bool interactive = false;
+    std::string bindAddress;    // where the socket plug-in listens; empty: its default
+    std::string transcriptOut;  // the chat transcript is written here at the end, CRLF kept
+    std::string syncDir;        // signal files of scripts that work together
+    unsigned scriptLimitMs = 0; // 0: the runner's default
+    ScriptVariables vars;
+    bool active() const { return interactive || !scriptPath.empty(); }
+};
+
+// Takes the session's options out of args (argv without the program name) and leaves
+// the others in place, in order. False with a one-line error on a malformed one.
+bool ExtractSessionOptions(std::vector<std::string>& args, SessionOptions& options,
+                           std::string& error);
+const char* SessionUsageText();
+
+// Exit codes of a session.
+enum SessionExit { kSessionOk = 0, kSessionScriptFailed = 1, kSessionUnusable = 4 };
+
+// Reads the script (before anything is loaded, so that a broken one fails at once).
+bool LoadSessionScript(const SessionOptions& options, ParsedScript& script, std::string& error);
+
+// Runs the session until the script ends or the user closes the host window.
+int RunSession(HostApi& api, NxTcpSock& sockets, const SessionOptions& options,
+               const ParsedScript& script, std::ostream& out, std::ostream& err);
+
+} // namespace devhost

@@ -1,0 +1,409 @@
+// Reading session scripts: variables first, then words, then one command per line,
+// every argument checked so that a broken script fails before anything runs.
+#include "devhost/app/session_script.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
+
+namespace devhost {
+namespace {
+
+bool IsNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// A whole decimal number within [lo, hi].
+bool ReadNumber(const std::string& word, long lo, long hi, int& out) {
+    if (word.empty() || word.size() > 10) return false;
+    std::size_t i = (word[0] == '-') ? 1 : 0;
+    if (i == word.size()) return false;
+    for (std::size_t k = i; k < word.size(); ++k)
+        if (!std::isdigit(static_cast<unsigned char>(word[k]))) return false;
+    long v = std::strtol(word.c_str(), nullptr, 10);
+    if (v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+class LineReader {
+public:
+    LineReader(const std::vector<std::string>& words, ScriptCommand& cmd, std::string& error)
+        : words_(words), cmd_(cmd), error_(error) {}
+
+    // Exactly these many words after the command word(s) consumed so far.
+    bool arity(std::size_t used, std::size_t minArgs, std::size_t maxArgs) {
+        std::size_t n = words_.size() - used;
+        if (n < minArgs || n > maxArgs) {
+            error_ = "'" + name(used) + "' takes " + count(minArgs, maxArgs);
+            return false;
+        }
+        return true;
+    }
+    bool controlId(std::size_t i, int& out) {
+        if (ReadNumber(words_[i], 1, 65535, out)) return true;
+        error_ = "'" + words_[i] + "' is not a control id (1 to 65535)";
+        return false;
+    }
+    bool port(std::size_t i, int& out) {
+        if (ReadNumber(words_[i], 0, 65535, out)) return true;
+        error_ = "'" + words_[i] + "' is not a port number (0 to 65535)";
+        return false;
+    }
+    bool milliseconds(std::size_t i, unsigned& out) {
+        int v = 0;
+        if (ReadNumber(words_[i], 0, kMaxWaitMs, v)) {
+            out = static_cast<unsigned>(v);
+            return true;
+        }
+        error_ = "'" + words_[i] + "' is not a time in milliseconds (0 to " +
+                 std::to_string(kMaxWaitMs) + ")";
+        return false;
+    }
+    bool coordinate(std::size_t i, int& out) {
+        if (ReadNumber(words_[i], -10000, 10000, out)) return true;
+        error_ = "'" + words_[i] + "' is not a screen coordinate";
+        return false;
+    }
+    // An optional trailing timeout at position i.
+    bool optionalTimeout(std::size_t i) {
+        return i >= words_.size() || milliseconds(i, cmd_.timeoutMs);
+    }
+
+private:
+    std::string name(std::size_t used) const {
+        std::string s;
+        for (std::size_t i = 0; i < used; ++i)
+            s += (i ? " " : "") + words_[i];
+        return s;
+    }
+    static std::string count(std::size_t lo, std::size_t hi) {
+        auto n = [](std::size_t k) {
+            return std::to_string(k) + (k == 1 ? " argument" : " arguments");
+        };
+        if (lo == hi) return lo == 0 ? "no arguments" : n(lo);
+        return std::to_string(lo) + " to " + n(hi);
+    }
+
+    const std::vector<std::string>& words_;
+    ScriptCommand& cmd_;
+    std::string& error_;
+};
+
+bool ReadSettings(const std::vector<std::string>& w, LineReader& r, ScriptCommand& c,
+                  std::string& error) {
+    if (w.size() < 2) {
+        error = "'settings' needs guest, host or cancel";
+        return false;
+    }
+    if (w[1] == "cancel") {
+        c.kind = CommandKind::SettingsCancel;
+        return r.arity(2, 0, 0);
+    }
+    if (w[1] == "guest") {
+        c.kind = CommandKind::SettingsGuest;
+        if (!r.arity(2, 2, 3) || !r.port(3, c.number)) return false;
+        c.text = w[2];
+        c.text2 = w.size() > 4 ? w[4] : "";
+        return true;
+    }
+    if (w[1] == "host") {
+        c.kind = CommandKind::SettingsHost;
+        if (!r.arity(2, 1, 2) || !r.port(2, c.number)) return false;
+        c.text2 = w.size() > 3 ? w[3] : "";
+        return true;
+    }
+    error = "'settings " + w[1] + "': expected guest, host or cancel";
+    return false;
+}
+
+bool ReadWait(const std::vector<std::string>& w, LineReader& r, ScriptCommand& c,
+              std::string& error) {
+    const std::string what = w.size() > 1 ? w[1] : "";
+    if (what == "title" || what == "transcript" || what == "signal") {
+        c.kind = what == "title"        ? CommandKind::WaitTitle
+                 : what == "transcript" ? CommandKind::WaitTranscript
+                                        : CommandKind::WaitSignal;
+        if (!r.arity(2, 1, 2)) return false;
+        c.text = w[2];
+        return r.optionalTimeout(3);
+    }
+    if (what == "caption") {
+        c.kind = CommandKind::WaitCaption;
+        if (!r.arity(2, 2, 3) || !r.controlId(2, c.id)) return false;
+        c.text = w[3];
+        return r.optionalTimeout(4);
+    }
+    if (what == "enabled" || what == "disabled") {
+        c.kind = CommandKind::WaitEnabled;
+        c.number = what == "enabled" ? 1 : 0;
+        if (!r.arity(2, 1, 2) || !r.controlId(2, c.id)) return false;
+        return r.optionalTimeout(3);
+    }
+    error = "'wait' needs title, caption, transcript, enabled, disabled or signal";
+    return false;
+}
+
+bool ReadCommand(const std::vector<std::string>& w, ScriptCommand& c, std::string& error) {
+    LineReader r(w, c, error);
+    const std::string& verb = w[0];
+    if (verb == "menu") {
+        c.kind = CommandKind::Menu;
+        if (!r.arity(1, 1, 1)) return false;
+        c.text = w[1];
+        return true;
+    }
+    if (verb == "click") {
+        c.kind = CommandKind::Click;
+        return r.arity(1, 1, 1) && r.controlId(1, c.id);
+    }
+    if (verb == "type") {
+        c.kind = CommandKind::Type;
+        if (!r.arity(1, 2, 2) || !r.controlId(1, c.id)) return false;
+        c.text = w[2];
+        return true;
+    }
+    if (verb == "settings") return ReadSettings(w, r, c, error);
+    if (verb == "wait") return ReadWait(w, r, c, error);
+    if (verb == "box") {
+        c.kind = CommandKind::BoxExpect;
+        if (w.size() < 2 || w[1] != "expect") {
+            error = "'box' is followed by expect and the box's text";
+            return false;
+        }
+        if (!r.arity(2, 1, 2)) return false;
+        c.text = w[2];
+        return r.optionalTimeout(3);
+    }
+    if (verb == "signal") {
+        c.kind = CommandKind::Signal;
+        if (!r.arity(1, 1, 1)) return false;
+        c.text = w[1];
+        return true;
+    }
+    if (verb == "sleep") {
+        c.kind = CommandKind::Sleep;
+        unsigned ms = 0;
+        if (!r.arity(1, 1, 1) || !r.milliseconds(1, ms)) return false;
+        c.number = static_cast<int>(ms);
+        return true;
+    }
+    if (verb == "print") {
+        if (!r.arity(1, 1, 1)) return false;
+        if (w[1] == "transcript")
+            c.kind = CommandKind::PrintTranscript;
+        else if (w[1] == "title")
+            c.kind = CommandKind::PrintTitle;
+        else {
+            error = "'print' shows transcript or title";
+            return false;
+        }
+        return true;
+    }
+    if (verb == "move") {
+        c.kind = CommandKind::Move;
+        return r.arity(1, 2, 2) && r.coordinate(1, c.number) && r.coordinate(2, c.number2);
+    }
+    if (verb == "screenshot") {
+        c.kind = CommandKind::Screenshot;
+        if (!r.arity(1, 1, 1)) return false;
+        c.text = w[1];
+        return true;
+    }
+    struct Bare {
+        const char* word;
+        CommandKind kind;
+    };
+    static const Bare bare[] = {{"close", CommandKind::Close},
+                                {"closebox", CommandKind::CloseBox},
+                                {"quit", CommandKind::Quit}};
+    for (const Bare& b : bare) {
+        if (verb == b.word) {
+            c.kind = b.kind;
+            return r.arity(1, 0, 0);
+        }
+    }
+    error = "unknown command '" + verb + "'";
+    return false;
+}
+
+bool NeedsSignalName(CommandKind k) {
+    return k == CommandKind::Signal || k == CommandKind::WaitSignal;
+}
+
+} // namespace
+
+bool SplitScriptLine(const std::string& line, std::vector<std::string>& words, std::string& error) {
+    words.clear();
+    std::size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+            continue;
+        }
+        std::string word;
+        if (c != '"') {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+                word += line[i++];
+            words.push_back(word);
+            continue;
+        }
+        ++i; // opening quote
+        bool closed = false;
+        while (i < line.size()) {
+            char q = line[i++];
+            if (q == '"') {
+                closed = true;
+                break;
+            }
+            if (q != '\\') {
+                word += q;
+                continue;
+            }
+            if (i >= line.size()) break;
+            char e = line[i++];
+            switch (e) {
+            case 'r':
+                word += '\r';
+                break;
+            case 'n':
+                word += '\n';
+                break;
+            case 't':
+                word += '\t';
+                break;
+            case '"':
+                word += '"';
+                break;
+            case '\\':
+                word += '\\';
+                break;
+            default:
+                error = std::string("unknown escape \\") + e;
+                return false;
+            }
+        }
+        if (!closed) {
+            error = "text without its closing quote";
+            return false;
+        }
+        words.push_back(word);
+    }
+    return true;
+}
+
+bool SubstituteVariables(const std::string& line, const ScriptVariables& vars, std::string& out,
+                         std::string& error) {
+    out.clear();
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '$') {
+            out += line[i];
+            continue;
+        }
+        if (i + 1 < line.size() && line[i + 1] == '$') {
+            out += '$';
+            ++i;
+            continue;
+        }
+        std::string name;
+        std::size_t j = i + 1;
+        if (j < line.size() && line[j] == '{') {
+            std::size_t end = line.find('}', j);
+            if (end == std::string::npos) {
+                error = "'${' without its closing '}'";
+                return false;
+            }
+            name = line.substr(j + 1, end - j - 1);
+            i = end;
+        } else {
+            while (j < line.size() && IsNameChar(line[j]))
+                name += line[j++];
+            i = j - 1;
+        }
+        if (name.empty()) {
+            error = "'$' without a variable name (write $$ for a dollar sign)";
+            return false;
+        }
+        auto it = vars.find(name);
+        if (it == vars.end()) {
+            error = "unknown variable '" + name + "'";
+            return false;
+        }
+        out += it->second;
+    }
+    return true;
+}
+
+ParsedScript ParseScript(const std::string& source, const ScriptVariables& vars) {
+    ParsedScript result;
+    std::istringstream in(source);
+    std::string raw;
+    int lineNo = 0;
+    while (std::getline(in, raw)) {
+        ++lineNo;
+        auto fail = [&](const std::string& why) {
+            result.error = "line " + std::to_string(lineNo) + ": " + why;
+            result.commands.clear();
+        };
+        std::size_t first = raw.find_first_not_of(" \t\r");
+        if (first == std::string::npos || raw[first] == '#') continue;
+        std::string line, error;
+        std::vector<std::string> words;
+        if (!SubstituteVariables(raw, vars, line, error) || !SplitScriptLine(line, words, error)) {
+            fail(error);
+            return result;
+        }
+        ScriptCommand cmd;
+        cmd.line = lineNo;
+        if (!ReadCommand(words, cmd, error)) {
+            fail(error);
+            return result;
+        }
+        if (NeedsSignalName(cmd.kind) &&
+            (cmd.text.empty() || cmd.text.find_first_of("/\\.:") != std::string::npos)) {
+            fail("a signal name is a plain word, without '/', '\\', '.' or ':'");
+            return result;
+        }
+        result.commands.push_back(cmd);
+    }
+    return result;
+}
+
+std::string ScriptCommand::describe() const {
+    static const char* const names[] = {"menu",           "click",         "type",
+                                        "settings guest", "settings host", "settings cancel",
+                                        "wait title",     "wait caption",  "wait transcript",
+                                        "wait enabled",   "wait signal",   "box expect",
+                                        "signal",         "sleep",         "print transcript",
+                                        "print title",    "close",         "closebox",
+                                        "move",           "screenshot",    "quit"};
+    std::string s = "line " + std::to_string(line) + ": " + names[static_cast<int>(kind)];
+    if (id) s += " " + std::to_string(id);
+    if (!text.empty()) {
+        s += " \"";
+        for (char c : text)
+            s += c == '\r'   ? std::string("\\r")
+                 : c == '\n' ? std::string("\\n")
+                             : std::string(1, c);
+        s += "\"";
+    }
+    return s;
+}
+
+std::string TranscriptForConsole(const std::string& transcript) {
+    std::string out;
+    out.reserve(transcript.size());
+    for (std::size_t i = 0; i < transcript.size(); ++i) {
+        char c = transcript[i];
+        if (c == '\r') {
+            out += '\n';
+            if (i + 1 < transcript.size() && transcript[i + 1] == '\n') ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace devhost
