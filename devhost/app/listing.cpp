@@ -1,0 +1,44 @@
+// The plug-in listing.
+#include "devhost/app/listing.h"
+
+namespace devhost {
+
+std::string oneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void printPluginListing(std::ostream& out, const HostApi& api, const PluginSummary& plugin,
+                        bool withCallLog) {
+    out << "plugin: " << plugin.baseName << "\n";
+    out << "api version: " << plugin.apiVersion << "\n";
+    out << "init: " << (plugin.initialised ? "ok" : "failed") << "\n";
+    for (const HostApi::MenuEntry& entry : api.menuEntries()) {
+        out << "menu: \"" << entry.text << "\" -> " << entry.exportName << "\n";
+    }
+    for (const HostApi::RegisteredFunction& f : api.registeredFunctions()) {
+        if (!f.isPluginExport) continue; // the host's own are always there
+        out << "registered: " << f.fullName << "(";
+        for (std::size_t i = 0; i < f.prototype.size(); ++i) {
+            out << (i ? "," : "") << f.prototype[i].name << ":" << f.prototype[i].typeId;
+        }
+        out << ") -> " << f.returnTypeId << "\n";
+    }
+    for (const std::string& report : api.reports())
+        out << "report: " << oneLine(report) << "\n";
+    if (withCallLog) {
+        for (const HostCall& call : api.callLog())
+            out << call.format() << "\n";
+    }
+}
+
+} // namespace devhost

@@ -1,0 +1,26 @@
+// The text devhost prints about a loaded plug-in: its name, API version and
+// initialisation result, its menu entries, the functions it registered, the reports it
+// made and, on request, every host call it made. One item per line, so scripts and
+// tests can compare the output line by line.
+#pragma once
+
+#include "devhost/hostapi/host_api.h"
+
+#include <ostream>
+#include <string>
+
+namespace devhost {
+
+struct PluginSummary {
+    std::string baseName;
+    std::string apiVersion;
+    bool initialised = false;
+};
+
+void printPluginListing(std::ostream& out, const HostApi& api, const PluginSummary& plugin,
+                        bool withCallLog);
+
+// A report on one line: carriage returns and line feeds written as \r and \n.
+std::string oneLine(const std::string& text);
+
+} // namespace devhost

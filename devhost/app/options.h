@@ -1,0 +1,26 @@
+// devhost's command line: which plug-in to load and how the host API is to behave
+// for it (names withheld, functions failing from their n-th call), and what to print.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace devhost {
+
+struct Options {
+    std::string pluginPath;
+    bool printLog = false;
+    std::vector<std::string> removedNames;
+    // Host API function ("var.SetValueEx") and the call from which it fails.
+    std::vector<std::pair<std::string, unsigned>> failingCalls;
+    // Registered function ("nxTcpSock.Connect") and the run from which it fails.
+    std::vector<std::pair<std::string, unsigned>> failingRuns;
+};
+
+// Parses argv; false with a one-line `error` when the command line is wrong.
+bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+const char* usageText();
+
+} // namespace devhost
