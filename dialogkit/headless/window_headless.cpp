@@ -9,6 +9,7 @@
 #include "dialogkit/embedded_templates.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -62,6 +63,12 @@ HeadlessDesktop& Desktop() {
 HeadlessWindow* Live(WindowHandle window) {
     auto* w = static_cast<HeadlessWindow*>(window);
     return w && Desktop().live.count(w) ? w : nullptr;
+}
+
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 bool IsEdit(const HeadlessWindow& w) {
@@ -126,7 +133,7 @@ HeadlessWindow* MakeDialog(CDialog& dialog) {
     window->dialog = &dialog;
     for (const ControlTemplate& c : t.controls) {
         auto control = std::make_unique<HeadlessWindow>();
-        control->className = c.ClassName();
+        control->className = LowerCase(c.ClassName()); // class names are case-blind
         control->id = c.id;
         control->text = c.title.isOrdinal ? std::string() : c.title.text;
         control->style = c.style;
