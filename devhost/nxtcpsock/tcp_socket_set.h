@@ -1,0 +1,121 @@
+// The sockets of the socket plug-in and everything they do, in plain C++ terms: state,
+// connect, listen, accept, bounded send queues, framed receive queues, and the
+// callbacks raised from socket events. NxTcpSock adapts it to the host registry.
+//
+// Callback rules, which the plug-in's users rely on:
+//  - Callbacks run only from the event loop (SocketWatcher::pump or, on Windows, any
+//    message loop of the thread), never from inside an operation. A connection that an
+//    operation has to drop (its send queue would overflow, a send failed) is closed at
+//    once and its close callback comes from the event loop afterwards.
+//  - A local Close or delete raises no close callback; the peer's close, a reset, a
+//    malformed frame or a dropped connection raise it once, with the state already 0.
+//  - Records received before the connection ended are delivered (receive callback)
+//    before the close callback.
+//  - Any operation may be called from inside any callback, on any socket, delete of
+//    the callback's own socket included; events still pending for a socket that has
+//    been closed or deleted are dropped.
+//  - An accept callback that does not take the pending connection refuses it: the
+//    connection is closed when the callback returns.
+#pragma once
+
+#include "devhost/nxtcpsock/frame_codec.h"
+#include "devhost/nxtcpsock/socket_io.h"
+#include "module/plugin/qrv_abi.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace devhost {
+
+constexpr int kDefaultConnectTimeoutMs = 5000;
+constexpr std::size_t kDefaultSendQueueBytes = 4 * 1024 * 1024;
+
+struct NxTcpSockOptions {
+    std::string listenAddress = "0.0.0.0"; // where Listen binds
+    int connectTimeoutMs = kDefaultConnectTimeoutMs;
+    std::size_t sendQueueLimit = kDefaultSendQueueBytes; // unsent bytes per connection
+};
+
+enum SockState : int {
+    kSockStateClosed = 0,
+    kSockStateListening = 1,
+    kSockStateConnecting = 2, // reserved: Connect completes before it returns
+    kSockStateConnected = 3,
+};
+
+enum CallbackId : int {
+    kCallbackRecv = 1,
+    kCallbackAccept = 3,
+    kCallbackClose = 4,
+};
+
+// Outcome of an operation on a socket handle.
+enum class SockResult { Ok, Failed, NoSuchSocket };
+
+class TcpSocketSet {
+public:
+    // Runs a registered callback function for a socket; not owned by the set.
+    using CallbackRunner = std::function<void(QHANDLE hFunc, QHANDLE hSock)>;
+
+    TcpSocketSet(NxTcpSockOptions options, CallbackRunner runner);
+    ~TcpSocketSet();
+    TcpSocketSet(const TcpSocketSet&) = delete;
+    TcpSocketSet& operator=(const TcpSocketSet&) = delete;
+
+    QHANDLE create(); // 0 when no handle is left
+    SockResult destroy(QHANDLE h);
+    SockResult connect(QHANDLE h, const std::string& address, std::int64_t peerPort,
+                       std::int64_t localPort);
+    SockResult listen(QHANDLE h, std::int64_t localPort);
+    SockResult close(QHANDLE h);
+    SockResult accept(QHANDLE hListener, QHANDLE hConnection);
+    SockResult send(QHANDLE h, const std::string& label, const std::string& text);
+    SockResult setCallback(QHANDLE h, std::int64_t callbackId, QHANDLE hFunc);
+    // Records not handed over before, oldest first; they are handed over now.
+    std::optional<std::deque<Record>> takeReceived(QHANDLE h);
+    SockResult setLastError(QHANDLE h, int error);
+
+    std::optional<int> state(QHANDLE h) const;
+    std::optional<int> lastError(QHANDLE h) const;
+    // The peer of the current or the last connection (kept after it ended).
+    std::optional<sockio::Endpoint> peer(QHANDLE h) const;
+    std::optional<std::uint16_t> localPort(QHANDLE h) const;
+    std::size_t size() const { return sockets_.size(); }
+
+    bool pump(int timeoutMs);
+
+private:
+    struct Socket;
+    Socket* find(QHANDLE h) const;
+    void onEvent(std::uint32_t token, sockio::SocketWatcher::Event event, int error);
+    void onAcceptable(QHANDLE h);
+    void onReadable(QHANDLE h, bool peerClosed, int closeError);
+    void onWritable(QHANDLE h);
+    void runDeferredCloses();
+    void openConnection(Socket& s, sockio::NativeSocket native, const sockio::Endpoint& peer);
+    void endConnection(Socket& s, int error);
+    void dropLater(Socket& s, int error);
+    int flush(Socket& s);
+    void raise(QHANDLE h, CallbackId id);
+
+    NxTcpSockOptions options_;
+    CallbackRunner runner_;
+    std::unique_ptr<sockio::SocketWatcher> watcher_;
+    std::map<QHANDLE, std::unique_ptr<Socket>> sockets_;
+    QHANDLE nextHandle_ = 1;
+    // Close callbacks owed to connections dropped inside an operation: handle and the
+    // connection serial they belong to.
+    std::vector<std::pair<QHANDLE, std::uint64_t>> deferredCloses_;
+    std::vector<char> receiveBuffer_;
+    bool started_ = false;
+};
+
+} // namespace devhost

@@ -1,0 +1,610 @@
+// The socket plug-in stand-in over real TCP on 127.0.0.1, driven through the host
+// registry as a plug-in drives it, with callbacks that are registered host functions.
+// Peers are other devhost sockets or raw framing peers from tests/support.
+#include "devhost/nxtcpsock/nx_tcp_sock.h"
+#include "devhost/nxtcpsock/winsock_errors.h"
+#include "tests/nxtcpsock/socket_client.h"
+#include "tests/support/raw_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <set>
+#include <thread>
+
+namespace {
+
+using devhost::NxTcpSock;
+using devhost::NxTcpSockOptions;
+using devhost::Record;
+using nxtest::SocketClient;
+using testsupport::RawListener;
+using testsupport::RawPeer;
+namespace wsaerr = devhost::wsaerr;
+
+constexpr int kWaitMs = 5000;
+constexpr int kQuietMs = 200; // how long to watch for a callback that must not come
+constexpr const char* kLoopback = "127.0.0.1";
+
+struct Event {
+    std::string kind;
+    QHANDLE hSock;
+    bool operator==(const Event& o) const { return kind == o.kind && hSock == o.hSock; }
+};
+
+NxTcpSockOptions loopbackOptions() {
+    NxTcpSockOptions o;
+    o.listenAddress = kLoopback;
+    o.connectTimeoutMs = 2000;
+    return o;
+}
+
+class NxTcpSockTest : public ::testing::Test {
+protected:
+    explicit NxTcpSockTest(NxTcpSockOptions options = loopbackOptions()) : plugin_(api_, options) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(plugin_.registerFunctions()) << "the host refused a socket function";
+        onRecv_ = client_.registerCallback("Test.OnRecv", [this](QHANDLE h) {
+            events_.push_back({"recv", h});
+            if (recvHandler_)
+                recvHandler_(h);
+            else
+                for (Record& r : client_.copyReceived(h))
+                    received_[h].push_back(r);
+        });
+        onAccept_ = client_.registerCallback("Test.OnAccept", [this](QHANDLE h) {
+            events_.push_back({"accept", h});
+            if (acceptHandler_)
+                acceptHandler_(h);
+            else
+                acceptInto(h);
+        });
+        onClose_ = client_.registerCallback("Test.OnClose", [this](QHANDLE h) {
+            events_.push_back({"close", h});
+            stateInClose_[h] = client_.state(h);
+            if (closeHandler_) closeHandler_(h);
+        });
+        ASSERT_NE(onRecv_, 0u);
+        ASSERT_NE(onAccept_, 0u);
+        ASSERT_NE(onClose_, 0u);
+    }
+
+    // What a chat host does on an accept: a new socket with its callbacks takes over
+    // the pending connection.
+    QHANDLE acceptInto(QHANDLE hListener) {
+        const QHANDLE c = client_.newSocket();
+        client_.setCallback(c, devhost::kCallbackRecv, onRecv_);
+        client_.setCallback(c, devhost::kCallbackClose, onClose_);
+        if (!client_.accept(hListener, c)) {
+            client_.remove(c);
+            return 0;
+        }
+        accepted_.push_back(c);
+        return c;
+    }
+
+    bool pumpUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            plugin_.pump(20);
+        }
+        return true;
+    }
+    void pumpFor(int ms) {
+        pumpUntil([] { return false; }, ms);
+    }
+
+    QHANDLE startServer(std::uint16_t& port) {
+        const QHANDLE h = client_.newSocket();
+        EXPECT_TRUE(client_.setCallback(h, devhost::kCallbackAccept, onAccept_));
+        EXPECT_TRUE(client_.listen(h, 0)) << "error " << client_.lastError(h);
+        EXPECT_EQ(client_.state(h), devhost::kSockStateListening);
+        port = plugin_.localPort(h);
+        EXPECT_NE(port, 0);
+        return h;
+    }
+    QHANDLE connectClient(std::uint16_t port) {
+        const QHANDLE h = client_.newSocket();
+        client_.setCallback(h, devhost::kCallbackRecv, onRecv_);
+        client_.setCallback(h, devhost::kCallbackClose, onClose_);
+        EXPECT_TRUE(client_.connect(h, kLoopback, port)) << "error " << client_.lastError(h);
+        return h;
+    }
+    // A raw peer connected to the server and taken over by an accepted socket.
+    QHANDLE acceptRaw(std::uint16_t port, RawPeer& peer) {
+        const std::size_t before = accepted_.size();
+        EXPECT_TRUE(peer.connect(kLoopback, port));
+        EXPECT_TRUE(pumpUntil([&] { return accepted_.size() > before; })) << "no accept";
+        return accepted_.size() > before ? accepted_.back() : 0;
+    }
+    int count(const std::string& kind, QHANDLE h) const {
+        return static_cast<int>(std::count(events_.begin(), events_.end(), Event{kind, h}));
+    }
+
+    devhost::HostApi api_;
+    NxTcpSock plugin_;
+    SocketClient client_{api_};
+    QHANDLE onRecv_ = 0, onAccept_ = 0, onClose_ = 0;
+    std::function<void(QHANDLE)> recvHandler_, acceptHandler_, closeHandler_;
+    std::vector<Event> events_;
+    std::vector<QHANDLE> accepted_;
+    std::map<QHANDLE, std::vector<Record>> received_;
+    std::map<QHANDLE, int> stateInClose_;
+};
+
+// ---- exchange ----------------------------------------------------------------
+
+TEST_F(NxTcpSockTest, TwoSocketsExchangeRecordsInOrderByteForByte) {
+    std::uint16_t port = 0;
+    const QHANDLE server = startServer(port);
+    const QHANDLE guest = connectClient(port);
+    ASSERT_EQ(client_.state(guest), devhost::kSockStateConnected);
+    ASSERT_TRUE(pumpUntil([&] { return accepted_.size() == 1; })) << "the server saw no guest";
+    const QHANDLE conn = accepted_[0];
+    EXPECT_EQ(client_.state(conn), devhost::kSockStateConnected);
+    EXPECT_EQ(client_.state(server), devhost::kSockStateListening);
+
+    EXPECT_EQ(client_.peerAddress(conn), kLoopback);
+    EXPECT_EQ(client_.peerPort(conn), plugin_.localPort(guest));
+    EXPECT_EQ(client_.peerAddress(guest), kLoopback);
+    EXPECT_EQ(client_.peerPort(guest), port);
+
+    std::string high;
+    for (int c = 128; c < 256; ++c)
+        high += static_cast<char>(c);
+    const std::vector<Record> up = {{"set display name", "Zoë"},
+                                    {"text", "two\r\nlines"},
+                                    {"text", "\"quoted\" and 100% %s %d"},
+                                    {"text", high},
+                                    {"text", std::string(devhost::kMaxTextBytes, 'x')}};
+    const std::vector<Record> down = {{"text", "Guest 'Zoë' says: \"hi\""}, {"text", "\n\n"}};
+    for (const Record& r : up)
+        ASSERT_TRUE(client_.send(guest, r.label, r.text));
+    for (const Record& r : down)
+        ASSERT_TRUE(client_.send(conn, r.label, r.text));
+    ASSERT_TRUE(pumpUntil([&] {
+        return received_[conn].size() == up.size() && received_[guest].size() == down.size();
+    }));
+    EXPECT_EQ(received_[conn], up) << "records from the guest came changed or out of order";
+    EXPECT_EQ(received_[guest], down) << "records from the host came changed or out of order";
+    EXPECT_TRUE(client_.copyReceived(conn).empty()) << "records must be handed over once";
+}
+
+TEST_F(NxTcpSockTest, AFrameSentOneByteAtATimeArrivesWhole) {
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer peer;
+    const QHANDLE conn = acceptRaw(port, peer);
+    const std::string frame = devhost::encodeFrame("text", "slowly, \"byte\" by byte\r\n");
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        ASSERT_TRUE(peer.sendRaw(frame.substr(i, 1)));
+        plugin_.pump(5);
+        if (i + 1 < frame.size()) {
+            ASSERT_EQ(count("recv", conn), 0) << "callback at byte " << i;
+        }
+    }
+    ASSERT_TRUE(pumpUntil([&] { return received_[conn].size() == 1; }));
+    EXPECT_EQ(received_[conn][0], (Record{"text", "slowly, \"byte\" by byte\r\n"}));
+    EXPECT_EQ(client_.state(conn), devhost::kSockStateConnected);
+}
+
+// ---- bad input ends one connection, never the others ------------------------------
+
+TEST_F(NxTcpSockTest, BadInputClosesThatConnectionOnlyAndOnce) {
+    std::string oversize = devhost::encodeFrame("text", "x");
+    oversize[4] = 0x7F; // text length far above the maximum
+    const std::string halfFrame = devhost::encodeFrame("text", "cut short").substr(0, 12);
+    struct Case {
+        const char* what;
+        std::function<void(RawPeer&)> misbehave;
+    };
+    const Case cases[] = {
+        {"frame over the maximum", [&](RawPeer& p) { p.sendRaw(oversize); }},
+        {"garbage", [](RawPeer& p) { p.sendRaw("GET / HTTP/1.1\r\nHost: x\r\n\r\n"); }},
+        {"NUL in the text",
+         [](RawPeer& p) { p.sendRaw(devhost::encodeFrame("text", "ab").replace(13, 1, 1, '\0')); }},
+        {"reset mid-frame",
+         [&](RawPeer& p) {
+             p.sendRaw(halfFrame);
+             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+             p.reset();
+         }},
+        {"close mid-frame",
+         [&](RawPeer& p) {
+             p.sendRaw(halfFrame);
+             p.close();
+         }},
+    };
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer good;
+    const QHANDLE goodConn = acceptRaw(port, good);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RawPeer bad;
+        const QHANDLE badConn = acceptRaw(port, bad);
+        c.misbehave(bad);
+        ASSERT_TRUE(pumpUntil([&] { return count("close", badConn) > 0; })) << "not closed";
+        pumpFor(kQuietMs / 4);
+        EXPECT_EQ(count("close", badConn), 1) << "the close callback must run once";
+        EXPECT_EQ(stateInClose_[badConn], devhost::kSockStateClosed);
+        EXPECT_EQ(client_.state(badConn), devhost::kSockStateClosed);
+        EXPECT_TRUE(received_[badConn].empty());
+        if (bad.isOpen()) {
+            EXPECT_TRUE(bad.waitClosed()) << "the bad peer must see the close";
+        }
+
+        const std::size_t had = received_[goodConn].size();
+        ASSERT_TRUE(good.sendRecord("text", std::string("still here after ") + c.what));
+        ASSERT_TRUE(pumpUntil([&] { return received_[goodConn].size() > had; }));
+        EXPECT_EQ(received_[goodConn].back().text, std::string("still here after ") + c.what);
+        EXPECT_EQ(count("close", goodConn), 0);
+        ASSERT_TRUE(client_.send(goodConn, "text", "and you?"));
+        const auto echo = good.receiveRecord();
+        ASSERT_TRUE(echo.has_value());
+        EXPECT_EQ(echo->text, "and you?");
+    }
+}
+
+TEST_F(NxTcpSockTest, AStallMidFrameIsLegal) {
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer peer;
+    const QHANDLE conn = acceptRaw(port, peer);
+    const std::string frame = devhost::encodeFrame("text", "patience");
+    ASSERT_TRUE(peer.sendRaw(frame.substr(0, 10)));
+    pumpFor(kQuietMs);
+    EXPECT_EQ(client_.state(conn), devhost::kSockStateConnected);
+    EXPECT_EQ(count("close", conn), 0);
+    ASSERT_TRUE(peer.sendRaw(frame.substr(10)));
+    ASSERT_TRUE(pumpUntil([&] { return received_[conn].size() == 1; }));
+    EXPECT_EQ(received_[conn][0].text, "patience");
+}
+
+// ---- the peer's close --------------------------------------------------------
+
+TEST_F(NxTcpSockTest, RecordsBeforeThePeerClosedComeBeforeTheCloseCallback) {
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer peer;
+    const QHANDLE conn = acceptRaw(port, peer);
+    std::string addressInClose;
+    int portInClose = -1;
+    closeHandler_ = [&](QHANDLE h) {
+        addressInClose = client_.peerAddress(h);
+        portInClose = client_.peerPort(h);
+        EXPECT_FALSE(client_.send(h, "text", "too late")) << "sending on a closed socket";
+    };
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(peer.sendRecord("text", "last words " + std::to_string(i)));
+    peer.close();
+    ASSERT_TRUE(pumpUntil([&] { return count("close", conn) > 0; }));
+    pumpFor(kQuietMs / 2);
+    ASSERT_EQ(received_[conn].size(), 3u);
+    EXPECT_EQ(received_[conn][2].text, "last words 2");
+    EXPECT_EQ(events_.back(), (Event{"close", conn})) << "close must come after every receive";
+    EXPECT_EQ(count("close", conn), 1);
+    EXPECT_EQ(stateInClose_[conn], devhost::kSockStateClosed);
+    EXPECT_EQ(addressInClose, kLoopback) << "the peer's address stays readable in the close";
+    EXPECT_GT(portInClose, 0);
+}
+
+TEST_F(NxTcpSockTest, ALocalCloseRaisesNoCallbackAndTheSocketCanConnectAgain) {
+    std::uint16_t port = 0;
+    startServer(port);
+    const QHANDLE guest = connectClient(port);
+    ASSERT_TRUE(pumpUntil([&] { return accepted_.size() == 1; }));
+    client_.close(guest);
+    EXPECT_EQ(client_.state(guest), devhost::kSockStateClosed) << "Close must end it at once";
+    ASSERT_TRUE(pumpUntil([&] { return count("close", accepted_[0]) == 1; }))
+        << "the other side must learn of the close";
+    pumpFor(kQuietMs / 2);
+    EXPECT_EQ(count("close", guest), 0) << "a local Close raises no close callback";
+
+    ASSERT_TRUE(client_.connect(guest, kLoopback, port)) << "a closed socket connects again";
+    ASSERT_TRUE(pumpUntil([&] { return accepted_.size() == 2; }));
+    ASSERT_TRUE(client_.send(accepted_[1], "text", "welcome back"));
+    ASSERT_TRUE(pumpUntil([&] { return received_[guest].size() == 1; }))
+        << "callbacks must survive Close and a later Connect";
+
+    client_.remove(guest);
+    ASSERT_TRUE(pumpUntil([&] { return count("close", accepted_[1]) == 1; }))
+        << "delete must end the connection too";
+    EXPECT_EQ(count("close", guest), 0);
+}
+
+TEST_F(NxTcpSockTest, AClosedListenerReleasesItsPortAndListensAgain) {
+    std::uint16_t port = 0;
+    const QHANDLE server = startServer(port);
+    const QHANDLE guest = connectClient(port);
+    ASSERT_TRUE(pumpUntil([&] { return accepted_.size() == 1; }));
+    client_.close(server);
+    EXPECT_EQ(client_.state(server), devhost::kSockStateClosed);
+    EXPECT_EQ(client_.state(accepted_[0]), devhost::kSockStateConnected)
+        << "closing the listener leaves accepted connections alone";
+    ASSERT_TRUE(client_.listen(server, port)) << "error " << client_.lastError(server);
+    client_.close(guest);
+    const QHANDLE again = connectClient(port);
+    EXPECT_TRUE(pumpUntil([&] { return accepted_.size() == 2; }));
+    EXPECT_EQ(client_.state(again), devhost::kSockStateConnected);
+}
+
+// ---- re-entrancy -------------------------------------------------------------
+
+TEST_F(NxTcpSockTest, DeleteInsideItsOwnCloseCallback) {
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer a, b;
+    const QHANDLE connA = acceptRaw(port, a);
+    const QHANDLE connB = acceptRaw(port, b);
+    closeHandler_ = [&](QHANDLE h) {
+        client_.peerAddress(h);
+        client_.peerPort(h);
+        EXPECT_EQ(client_.state(h), devhost::kSockStateClosed);
+        EXPECT_TRUE(client_.send(connB, "text", "a left")) << "sending to others from a close";
+        EXPECT_TRUE(client_.remove(h));
+    };
+    const std::size_t before = plugin_.socketCount();
+    a.reset();
+    ASSERT_TRUE(pumpUntil([&] { return count("close", connA) == 1; }));
+    pumpFor(kQuietMs / 2);
+    EXPECT_EQ(count("close", connA), 1);
+    EXPECT_EQ(plugin_.socketCount(), before - 1);
+    EXPECT_EQ(client_.state(connA), -1) << "a deleted handle must be unknown";
+    const auto note = b.receiveRecord();
+    ASSERT_TRUE(note.has_value());
+    EXPECT_EQ(note->text, "a left");
+}
+
+TEST_F(NxTcpSockTest, DeletingASocketWhoseEventsAreQueuedDropsThem) {
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer a, b;
+    const QHANDLE connA = acceptRaw(port, a);
+    const QHANDLE connB = acceptRaw(port, b);
+    // Whichever receive comes first deletes the other socket, whose data is pending too.
+    recvHandler_ = [&](QHANDLE h) { client_.remove(h == connA ? connB : connA); };
+    ASSERT_TRUE(a.sendRecord("text", "from a"));
+    ASSERT_TRUE(b.sendRecord("text", "from b"));
+    a.close();
+    b.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // both readable at once
+    ASSERT_TRUE(pumpUntil([&] { return count("recv", connA) + count("recv", connB) > 0; }));
+    pumpFor(kQuietMs);
+    const QHANDLE survivor = count("recv", connA) ? connA : connB;
+    const QHANDLE deleted = survivor == connA ? connB : connA;
+    EXPECT_EQ(count("recv", deleted), 0) << "an event of a deleted socket was delivered";
+    EXPECT_EQ(count("close", deleted), 0);
+    EXPECT_EQ(count("close", survivor), 1);
+}
+
+TEST_F(NxTcpSockTest, AnAcceptCallbackThatTakesNothingRefusesTheConnection) {
+    acceptHandler_ = [](QHANDLE) {};
+    std::uint16_t port = 0;
+    const QHANDLE server = startServer(port);
+    RawPeer peer;
+    ASSERT_TRUE(peer.connect(kLoopback, port));
+    ASSERT_TRUE(pumpUntil([&] { return count("accept", server) == 1; }));
+    EXPECT_TRUE(peer.waitClosed()) << "an unclaimed connection must be closed, not left hanging";
+    EXPECT_EQ(client_.state(server), devhost::kSockStateListening);
+}
+
+// ---- a peer that stops reading ---------------------------------------------------
+
+NxTcpSockOptions smallQueueOptions() {
+    NxTcpSockOptions o = loopbackOptions();
+    o.sendQueueLimit = 256 * 1024;
+    return o;
+}
+
+class SmallQueueTest : public NxTcpSockTest {
+protected:
+    SmallQueueTest() : NxTcpSockTest(smallQueueOptions()) {}
+};
+
+TEST_F(SmallQueueTest, APeerThatNeverReadsIsDroppedAtTheQueueLimit) {
+    constexpr int kMaxRounds = 4000; // far more than the queue and socket buffers hold
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer stuck, reader;
+    const QHANDLE connStuck = acceptRaw(port, stuck);
+    testsupport::rawSetReceiveBuffer(stuck.socket(), 4096);
+    const QHANDLE connReader = acceptRaw(port, reader);
+    const std::string chunk(32 * 1024, 'z');
+    int round = 0;
+    bool dropped = false;
+    for (; round < kMaxRounds && !dropped; ++round) {
+        dropped = !client_.send(connStuck, "text", chunk);
+        if (dropped) break;
+        ASSERT_TRUE(client_.send(connReader, "text", std::to_string(round)));
+        std::optional<Record> r;
+        for (int tries = 0; tries < 100 && !r; ++tries) {
+            plugin_.pump(0);
+            r = reader.receiveRecord(20);
+        }
+        ASSERT_TRUE(r.has_value()) << "the reading peer starved in round " << round;
+        EXPECT_EQ(r->text, std::to_string(round));
+    }
+    ASSERT_TRUE(dropped) << "the send queue of a peer that never reads grew without bound";
+    EXPECT_EQ(client_.state(connStuck), devhost::kSockStateClosed);
+    EXPECT_EQ(client_.lastError(connStuck), wsaerr::kNoBufs);
+    EXPECT_EQ(count("close", connStuck), 0) << "no callback from inside SendMsgA";
+    ASSERT_TRUE(pumpUntil([&] { return count("close", connStuck) == 1; }));
+    pumpFor(kQuietMs / 2);
+    EXPECT_EQ(count("close", connStuck), 1);
+    ASSERT_TRUE(client_.send(connReader, "text", "after the drop"));
+    const auto r = reader.receiveRecord();
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->text, "after the drop");
+}
+
+// ---- many guests -----------------------------------------------------------------
+
+TEST_F(NxTcpSockTest, TwoHundredConnectionsAreAcceptedAndServed) {
+    constexpr int kGuests = 200;
+    std::uint16_t port = 0;
+    startServer(port);
+    std::set<QHANDLE> conns;
+    std::map<QHANDLE, std::string> echoes;
+    recvHandler_ = [&](QHANDLE h) {
+        for (const Record& r : client_.copyReceived(h)) {
+            if (std::find(accepted_.begin(), accepted_.end(), h) != accepted_.end())
+                client_.send(h, "text", "echo " + r.text);
+            else
+                echoes[h] = r.text;
+        }
+    };
+    std::vector<QHANDLE> guests;
+    for (int i = 0; i < kGuests; ++i) {
+        guests.push_back(connectClient(port));
+        ASSERT_EQ(client_.state(guests.back()), devhost::kSockStateConnected) << "guest " << i;
+        ASSERT_TRUE(client_.send(guests.back(), "text", std::to_string(i)));
+        plugin_.pump(0);
+    }
+    ASSERT_TRUE(
+        pumpUntil([&] { return echoes.size() == static_cast<std::size_t>(kGuests); }, 20000))
+        << echoes.size() << " of " << kGuests << " guests were served";
+    EXPECT_EQ(accepted_.size(), static_cast<std::size_t>(kGuests));
+    for (int i = 0; i < kGuests; ++i)
+        EXPECT_EQ(echoes[guests[i]], "echo " + std::to_string(i));
+    for (QHANDLE g : guests)
+        client_.remove(g);
+    EXPECT_TRUE(pumpUntil([&] {
+        return std::all_of(accepted_.begin(), accepted_.end(),
+                           [&](QHANDLE c) { return count("close", c) == 1; });
+    })) << "every accepted connection must see its guest leave";
+}
+
+// ---- errors ------------------------------------------------------------------
+
+TEST_F(NxTcpSockTest, FailuresGiveWinsockNumbers) {
+    std::uint16_t freePort = 0;
+    {
+        RawListener probe; // a port that nobody listens on once the probe is gone
+        ASSERT_TRUE(probe.listen());
+        freePort = probe.port();
+    }
+    const QHANDLE s = client_.newSocket();
+    EXPECT_FALSE(client_.connect(s, kLoopback, freePort));
+    EXPECT_EQ(client_.lastError(s), wsaerr::kConnRefused);
+    EXPECT_EQ(client_.state(s), devhost::kSockStateClosed);
+
+    for (const char* bad : {"localhost", "1.2.3", "256.1.1.1", "", "1.2.3.4.5", " 127.0.0.1"}) {
+        EXPECT_FALSE(client_.connect(s, bad, 80)) << bad;
+        EXPECT_EQ(client_.lastError(s), wsaerr::kInvalid) << bad;
+    }
+    EXPECT_FALSE(client_.connect(s, kLoopback, 0));
+    EXPECT_EQ(client_.lastError(s), wsaerr::kAddrNotAvail);
+
+    std::uint16_t port = 0;
+    const QHANDLE server = startServer(port);
+    const QHANDLE rival = client_.newSocket();
+    EXPECT_FALSE(client_.listen(rival, port)) << "two listeners on one port";
+    EXPECT_EQ(client_.lastError(rival), wsaerr::kAddrInUse);
+    RawListener foreign;
+    ASSERT_TRUE(foreign.listen());
+    EXPECT_FALSE(client_.listen(rival, foreign.port()));
+    EXPECT_EQ(client_.lastError(rival), wsaerr::kAddrInUse);
+    EXPECT_FALSE(client_.listen(rival, 70000));
+    EXPECT_EQ(client_.lastError(rival), wsaerr::kInvalid);
+    EXPECT_FALSE(client_.listen(server, port)) << "listening twice";
+
+    EXPECT_FALSE(client_.send(s, "text", "nobody there"));
+    EXPECT_EQ(client_.lastError(s), wsaerr::kNotConnected);
+    const QHANDLE conn = client_.newSocket();
+    EXPECT_FALSE(client_.accept(server, conn)) << "nothing is pending";
+    EXPECT_EQ(client_.lastError(server), wsaerr::kWouldBlock);
+    EXPECT_FALSE(client_.accept(s, conn)) << "accept on a socket that does not listen";
+
+    const QHANDLE guest = connectClient(port);
+    EXPECT_FALSE(client_.connect(guest, kLoopback, port));
+    EXPECT_EQ(client_.lastError(guest), wsaerr::kIsConnected);
+    EXPECT_FALSE(client_.send(guest, "text", std::string(devhost::kMaxTextBytes + 1, 'x')));
+    EXPECT_EQ(client_.lastError(guest), wsaerr::kMessageSize);
+    EXPECT_EQ(client_.state(guest), devhost::kSockStateConnected) << "a refused send keeps it";
+    EXPECT_FALSE(client_.setCallback(guest, 2, onRecv_)) << "unknown callback id";
+    EXPECT_FALSE(client_.setCallback(guest, devhost::kCallbackRecv, api_.createVar(TYPEID_STRING)))
+        << "a text variable is no function";
+}
+
+TEST_F(NxTcpSockTest, UnknownHandlesFailToRunAndHandlesAreNeverReused) {
+    const QHANDLE a = client_.newSocket();
+    const QHANDLE b = client_.newSocket();
+    EXPECT_NE(a, 0u);
+    EXPECT_GT(b, a);
+    ASSERT_TRUE(client_.remove(a));
+    EXPECT_GT(client_.newSocket(), b) << "a handle came back after delete";
+    const QHANDLE list = api_.createVar(TYPEID_LIST);
+    const std::vector<std::pair<const char*, std::vector<nxtest::ArgValue>>> calls = {
+        {"delete", {a}},
+        {"Connect", {a, kLoopback, 80, 0}},
+        {"Listen", {a, 0}},
+        {"Close", {a}},
+        {"GetSockState", {a}},
+        {"SendMsgA", {a, "text", "x"}},
+        {"SetCallback", {a, 1, onRecv_}},
+        {"GetPeerAddr", {a}},
+        {"GetPeerPort", {a}},
+        {"GetLastError", {a}},
+        {"CopyRecvQueue", {a, list}},
+        {"Accept", {a, b}},
+        {"GetSockState", {0}},
+    };
+    for (const auto& [name, args] : calls)
+        EXPECT_FALSE(client_.run(name, args)) << name;
+}
+
+TEST_F(NxTcpSockTest, ABadQueueListKeepsTheRecordsForLater) {
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer peer;
+    recvHandler_ = [](QHANDLE) {}; // leaves the records queued
+    const QHANDLE conn = acceptRaw(port, peer);
+    ASSERT_TRUE(peer.sendRecord("text", "keep me"));
+    ASSERT_TRUE(pumpUntil([&] { return count("recv", conn) == 1; }));
+    const QHANDLE notAList = api_.createVar(TYPEID_STRING);
+    std::int64_t ok = 1;
+    EXPECT_TRUE(client_.run("CopyRecvQueue", {conn, notAList}, &ok));
+    EXPECT_EQ(ok, 0);
+    const auto records = client_.copyReceived(conn);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text, "keep me");
+}
+
+TEST_F(NxTcpSockTest, TheRegisteredPrototypesMatchTheSocketTable) {
+    std::map<std::string, std::pair<std::vector<std::uint32_t>, std::uint32_t>> seen;
+    for (const auto& f : api_.registeredFunctions()) {
+        if (f.fullName.rfind("nxTcpSock.", 0) != 0) continue;
+        std::vector<std::uint32_t> types;
+        for (const auto& a : f.prototype)
+            types.push_back(a.typeId);
+        seen[f.fullName] = {types, f.returnTypeId};
+        ASSERT_FALSE(f.prototype.empty());
+        EXPECT_EQ(f.prototype[0].name, "hSock") << f.fullName;
+    }
+    const std::uint32_t H = TYPEID_HANDLE, S = TYPEID_STRING, N = TYPEID_NUMBER, V = TYPEID_VARREF,
+                        B = TYPEID_BOOL, I = TYPEID_INT;
+    const std::map<std::string, std::pair<std::vector<std::uint32_t>, std::uint32_t>> expected = {
+        {"nxTcpSock.new", {{H}, H}},
+        {"nxTcpSock.delete", {{H}, B}},
+        {"nxTcpSock.Connect", {{H, S, N, N}, B}},
+        {"nxTcpSock.Listen", {{H, N}, B}},
+        {"nxTcpSock.Close", {{H}, B}},
+        {"nxTcpSock.GetSockState", {{H}, I}},
+        {"nxTcpSock.SendMsgA", {{H, S, S}, B}},
+        {"nxTcpSock.SetCallback", {{H, N, V}, B}},
+        {"nxTcpSock.GetPeerAddr", {{H}, S}},
+        {"nxTcpSock.GetPeerPort", {{H}, N}},
+        {"nxTcpSock.GetLastError", {{H}, I}},
+        {"nxTcpSock.CopyRecvQueue", {{H, V}, B}},
+        {"nxTcpSock.Accept", {{H, H}, B}},
+    };
+    EXPECT_EQ(seen, expected);
+}
+
+} // namespace
