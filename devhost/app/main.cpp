@@ -1,12 +1,17 @@
 // devhost: the development host. Loads one plug-in as the host application would,
 // sets up the host API's test bench from the command line, initialises the plug-in and
-// prints what it did.
+// prints what it did; or, with --script or --interactive, provides the socket plug-in
+// and runs a session with the plug-in's windows (session.h).
 #include "devhost/app/listing.h"
 #include "devhost/app/options.h"
 #include "devhost/app/plugin_loader.h"
+#include "devhost/app/session.h"
 #include "devhost/hostapi/host_api.h"
+#include "devhost/nxtcpsock/nx_tcp_sock.h"
 
 #include <iostream>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -25,21 +30,50 @@ void applyTestBench(devhost::HostApi& api, const devhost::Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    devhost::SessionOptions session;
     devhost::Options options;
     std::string error;
-    if (!devhost::parseOptions(argc, argv, options, error)) {
-        std::cerr << "devhost: " << error << "\n" << devhost::usageText();
+    bool usable = devhost::ExtractSessionOptions(args, session, error);
+    if (usable) {
+        std::vector<const char*> rest{argv[0]};
+        for (const std::string& a : args)
+            rest.push_back(a.c_str());
+        usable = devhost::parseOptions(static_cast<int>(rest.size()), rest.data(), options, error);
+    }
+    devhost::ParsedScript script;
+    if (!usable || !devhost::LoadSessionScript(session, script, error)) {
+        std::cerr << "devhost: " << error << "\n"
+                  << devhost::usageText() << devhost::SessionUsageText();
         return kExitUsage;
     }
 
     devhost::HostApi api; // outlives the loader: unloading the plug-in calls the host
     applyTestBench(api, options);
+    // A session provides the socket plug-in, which must outlive the plug-in too.
+    std::unique_ptr<devhost::NxTcpSock> sockets;
+    if (session.active()) {
+        devhost::NxTcpSockOptions socketOptions;
+        if (!session.bindAddress.empty()) socketOptions.listenAddress = session.bindAddress;
+        sockets = std::make_unique<devhost::NxTcpSock>(api, socketOptions);
+        if (!sockets->registerFunctions()) {
+            std::cerr << "devhost: the socket plug-in's functions could not be registered\n";
+            return kExitInitFailed;
+        }
+    }
     devhost::PluginLoader loader;
     if (!loader.load(options.pluginPath)) {
         std::cerr << "devhost: " << loader.error() << "\n";
         return kExitLoadFailed;
     }
     bool initialised = loader.init(api);
+    if (session.active()) {
+        if (!initialised) {
+            std::cerr << "devhost: the plug-in's initialisation failed\n";
+            return kExitInitFailed;
+        }
+        return devhost::RunSession(api, *sockets, session, script, std::cout, std::cerr);
+    }
     devhost::printPluginListing(
         std::cout, api, {loader.baseName(), loader.apiVersion(), initialised}, options.printLog);
     std::cout.flush();

@@ -1,0 +1,65 @@
+// The session's part of devhost's command line: taken out of the arguments, the rest
+// left for the loader's options in their order, and malformed values refused.
+#include "devhost/app/session.h"
+
+#include <gtest/gtest.h>
+
+namespace devhost {
+namespace {
+
+TEST(SessionOptions, TakesItsOwnAndLeavesTheRest) {
+    std::vector<std::string> args{"--plugin",  "V.so",           "--script",  "s.txt",
+                                  "--log",     "--bind",         "127.0.0.1", "--var",
+                                  "PORT=4000", "--var",          "EMPTY=",    "--transcript-out",
+                                  "t.txt",     "--sync-dir",     "d",         "--fail",
+                                  "x:1",       "--script-limit", "9000"};
+    SessionOptions o;
+    std::string error;
+    ASSERT_TRUE(ExtractSessionOptions(args, o, error)) << error;
+    EXPECT_EQ(args, (std::vector<std::string>{"--plugin", "V.so", "--log", "--fail", "x:1"}));
+    EXPECT_EQ(o.scriptPath, "s.txt");
+    EXPECT_EQ(o.bindAddress, "127.0.0.1");
+    EXPECT_EQ(o.transcriptOut, "t.txt");
+    EXPECT_EQ(o.syncDir, "d");
+    EXPECT_EQ(o.scriptLimitMs, 9000u);
+    EXPECT_EQ(o.vars.at("PORT"), "4000");
+    EXPECT_EQ(o.vars.at("EMPTY"), "");
+    EXPECT_TRUE(o.active());
+}
+
+TEST(SessionOptions, WithoutSessionNothingChanges) {
+    std::vector<std::string> args{"--plugin", "V.so", "--remove", "var.Delete"};
+    const std::vector<std::string> before = args;
+    SessionOptions o;
+    std::string error;
+    ASSERT_TRUE(ExtractSessionOptions(args, o, error));
+    EXPECT_EQ(args, before);
+    EXPECT_FALSE(o.active()) << "the plain listing run stays as it was";
+}
+
+TEST(SessionOptions, MalformedValuesAreRefused) {
+    auto refuses = [](std::vector<std::string> args, const std::string& part) {
+        SessionOptions o;
+        std::string error;
+        EXPECT_FALSE(ExtractSessionOptions(args, o, error)) << args.back();
+        EXPECT_NE(error.find(part), std::string::npos) << error;
+    };
+    refuses({"--script"}, "needs a value");
+    refuses({"--var", "NOEQUALS"}, "NAME=VALUE");
+    refuses({"--var", "=x"}, "NAME=VALUE");
+    refuses({"--script-limit", "0"}, "milliseconds");
+    refuses({"--script-limit", "12s"}, "milliseconds");
+    refuses({"--script", "a", "--interactive"}, "exclude each other");
+}
+
+TEST(SessionOptions, ABrokenScriptFailsBeforeAnythingLoads) {
+    SessionOptions o;
+    o.scriptPath = "/nonexistent/script.txt";
+    ParsedScript script;
+    std::string error;
+    EXPECT_FALSE(LoadSessionScript(o, script, error));
+    EXPECT_NE(error.find("cannot read the script"), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace devhost
