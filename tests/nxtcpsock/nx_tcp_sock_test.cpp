@@ -532,6 +532,38 @@ TEST_F(NxTcpSockTest, FailuresGiveWinsockNumbers) {
         << "a text variable is no function";
 }
 
+NxTcpSockOptions shortConnectOptions() {
+    NxTcpSockOptions o = loopbackOptions();
+    o.connectTimeoutMs = 500;
+    return o;
+}
+
+class ShortConnectTimeoutTest : public NxTcpSockTest {
+protected:
+    ShortConnectTimeoutTest() : NxTcpSockTest(shortConnectOptions()) {}
+};
+
+TEST_F(ShortConnectTimeoutTest, AConnectThatHangsEndsAtTheTimeoutWithWsaETimedOut) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a full accept queue drops SYNs only on a Linux kernel";
+#else
+    RawListener full;
+    ASSERT_TRUE(full.listen(0, 0));
+    RawPeer first; // fills the accept queue of a listener that never accepts
+    ASSERT_TRUE(first.connect(kLoopback, full.port()));
+    const QHANDLE s = client_.newSocket();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client_.connect(s, kLoopback, full.port()));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+    EXPECT_EQ(client_.lastError(s), wsaerr::kTimedOut);
+    EXPECT_GE(took, 450);
+    EXPECT_LT(took, 2000) << "Connect must not wait past its timeout";
+    EXPECT_EQ(client_.state(s), devhost::kSockStateClosed);
+#endif
+}
+
 TEST_F(NxTcpSockTest, UnknownHandlesFailToRunAndHandlesAreNeverReused) {
     const QHANDLE a = client_.newSocket();
     const QHANDLE b = client_.newSocket();

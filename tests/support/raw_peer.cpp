@@ -92,10 +92,10 @@ void RawPeer::reset() {
     rawReset(std::exchange(socket_, kNoRawSocket));
 }
 
-bool RawListener::listen(std::uint16_t port) {
+bool RawListener::listen(std::uint16_t port, int backlog) {
     close();
     rawStartup();
-    socket_ = rawListen(port, port_);
+    socket_ = rawListen(port, port_, backlog);
     return socket_ != kNoRawSocket;
 }
 

@@ -61,7 +61,9 @@ public:
     RawListener(const RawListener&) = delete;
     RawListener& operator=(const RawListener&) = delete;
 
-    bool listen(std::uint16_t port = 0); // on 127.0.0.1; 0 picks a free port
+    // On 127.0.0.1; port 0 picks a free one. A listener that never accepts with
+    // backlog 0 makes further connects hang (on Linux), for connect timeouts.
+    bool listen(std::uint16_t port = 0, int backlog = kRawBacklog);
     std::uint16_t port() const { return port_; }
     // An incoming connection, or a peer that is not open when none came in time.
     RawPeer accept(int timeoutMs = kDefaultPeerTimeoutMs);

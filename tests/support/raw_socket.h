@@ -19,8 +19,9 @@ constexpr long kRawTimedOut = -2; // nothing arrived in time
 bool rawStartup(); // WSAStartup where needed; safe to call repeatedly
 
 RawSocket rawConnect(const std::string& address, std::uint16_t port, int timeoutMs);
+constexpr int kRawBacklog = 64;
 // Listens on 127.0.0.1 (port 0: ephemeral); boundPort receives the port.
-RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort);
+RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog = kRawBacklog);
 RawSocket rawAccept(RawSocket listener, int timeoutMs);
 bool rawSendAll(RawSocket s, const char* data, std::size_t size, int timeoutMs);
 long rawReceive(RawSocket s, char* data, std::size_t size, int timeoutMs);

@@ -59,7 +59,7 @@ RawSocket rawConnect(const std::string& address, std::uint16_t port, int timeout
     return fd;
 }
 
-RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort) {
+RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return kNoRawSocket;
     sockaddr_in sa{};
@@ -67,7 +67,8 @@ RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort) {
     sa.sin_port = htons(port);
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof sa;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0 ||
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        ::listen(fd, backlog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         ::close(fd);
         return kNoRawSocket;
