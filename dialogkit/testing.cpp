@@ -93,6 +93,12 @@ bool CloseDialog(WindowHandle dialog) {
     return true;
 }
 
+bool PressEscape(WindowHandle dialog) {
+    if (!IsLiveWindow(dialog)) return false;
+    SendMsg(dialog, kWmCommand, MakeWParam(kIdCancelCommand, kBnClicked), 0);
+    return true;
+}
+
 int FocusedControlId(WindowHandle dialog) {
     WindowHandle focus = GetFocus();
     if (!focus || !IsLiveWindow(dialog)) return 0;

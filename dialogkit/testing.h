@@ -37,6 +37,8 @@ int ComboSelection(WindowHandle dialog, int id);
 std::vector<std::string> ComboItems(WindowHandle dialog, int id);
 // The close box (WM_CLOSE).
 bool CloseDialog(WindowHandle dialog);
+// The Escape key as dialog navigation delivers it: the Cancel command.
+bool PressEscape(WindowHandle dialog);
 // The control id that has the focus inside dialog, 0 when the focus is elsewhere.
 int FocusedControlId(WindowHandle dialog);
 // Selection of an edit control (EM_GETSEL).

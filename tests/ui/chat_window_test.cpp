@@ -1,0 +1,229 @@
+// The chat window through the menu entry and its controls: the first showing, a
+// second choice while shown, the Close paths ending every session, the transcript
+// and settings surviving a reopening, Help!, the state display rules, and the
+// window that cannot be created.
+#include "tests/ui/ui_fixture.h"
+
+#include "devhost/hostapi/app_icon.h"
+#include "module/plugin/CExtAPI.h"
+#include "module/plugin/exports.h"
+#include "module/ui/HelpPage.h"
+#include "module/ui/resource.h"
+
+#include <algorithm>
+
+namespace ui_test {
+namespace {
+
+using dk::testing::ControlText;
+using dk::testing::IsControlEnabled;
+
+class ChatWindowTest : public ModuleFixture {};
+
+TEST_F(ChatWindowTest, FirstShowingShowsTheIdleGuestState) {
+    ForgetWindow();
+    host.clearCallLog();
+    ChooseChatClient();
+    dk::WindowHandle w = ChatWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(g_ChatDlg.IsShown());
+    EXPECT_TRUE(g_ChatDlg.m_bCreated);
+    EXPECT_TRUE(dk::testing::IsVisible(w));
+    EXPECT_EQ(dk::testing::WindowTitle(w), "Chat client - disconnected");
+    EXPECT_EQ(ControlText(w, IDC_CONNECT_BUTTON), "Closed");
+    EXPECT_FALSE(IsControlEnabled(w, IDC_MESSAGE_EDIT));
+    EXPECT_FALSE(IsControlEnabled(w, IDC_SEND_BUTTON));
+    EXPECT_TRUE(IsControlEnabled(w, IDC_CONNECT_BUTTON));
+    EXPECT_TRUE(IsControlEnabled(w, IDC_HELP_BUTTON));
+    EXPECT_TRUE(IsControlEnabled(w, dk::kIdOkCommand));
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), "");
+    EXPECT_EQ(dk::testing::BigIcon(w), devhost::applicationIconHandle())
+        << "the host's icon is the big window icon";
+    // The icon comes from the host's registry function, read as a handle.
+    const Names calls = Calls();
+    const auto getFunc = std::find(calls.begin(), calls.end(), "qrvfunc.GetFunc");
+    ASSERT_NE(getFunc, calls.end());
+    const auto run = std::find(getFunc, calls.end(), "qrvfunc.Execute2");
+    ASSERT_NE(run, calls.end());
+    EXPECT_NE(std::find(run, calls.end(), "var.GetValueEx"), calls.end());
+    EXPECT_TRUE(host.reports().empty());
+}
+
+TEST_F(ChatWindowTest, WithoutTheHostIconTheWindowKeepsItsOwn) {
+    ForgetWindow();
+    host.removeName("qrvfunc.GetFunc");
+    g_ExtAPI = CExtAPI();
+    ASSERT_TRUE(ExtInitPlugin(reinterpret_cast<QARG>(devhost::HostApi::lookupRoutine()), hID));
+    ChooseChatClient();
+    ASSERT_NE(ChatWindow(), nullptr);
+    EXPECT_EQ(dk::testing::BigIcon(ChatWindow()), 0u);
+    EXPECT_TRUE(g_ChatDlg.IsShown());
+}
+
+TEST_F(ChatWindowTest, ChoosingAgainWhileShownChangesNothing) {
+    ChooseChatClient();
+    dk::WindowHandle w = ChatWindow();
+    dk::SetText(w, "moved by nobody");
+    host.clearCallLog();
+    ChooseChatClient();
+    EXPECT_EQ(ChatWindow(), w);
+    EXPECT_EQ(dk::testing::WindowTitle(w), "moved by nobody") << "the display is not refreshed";
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(ChatWindowTest, CloseButtonHidesAndKeepsTranscriptMessageAndSettings) {
+    ChooseChatClient();
+    dk::WindowHandle w = ChatWindow();
+    g_ChatDlg.AppendText("Guest 127.0.0.1:5000 has joined host");
+    g_ChatDlg.AppendText("\r\n\r\n");
+    dk::testing::SetControlText(w, IDC_MESSAGE_EDIT, "half typed");
+    g_ChatDlg.m_nMode = 1;
+    g_ChatDlg.m_nPort = 9000;
+    // The Close button is a real button: enable-independent of the session state.
+    ASSERT_TRUE(dk::testing::ClickButton(w, dk::kIdOkCommand));
+    EXPECT_FALSE(g_ChatDlg.IsShown());
+    EXPECT_FALSE(dk::testing::IsVisible(w));
+    EXPECT_EQ(g_ChatDlg.m_strMessage, "half typed") << "Close reads the boxes back";
+
+    ChooseChatClient();
+    EXPECT_EQ(ChatWindow(), w) << "the window is made once";
+    EXPECT_TRUE(dk::testing::IsVisible(w));
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), "Guest 127.0.0.1:5000 has joined host\r\n\r\n");
+    EXPECT_EQ(ControlText(w, IDC_MESSAGE_EDIT), "half typed");
+    EXPECT_EQ(g_ChatDlg.m_nMode, 1);
+    EXPECT_EQ(g_ChatDlg.m_nPort, 9000);
+    EXPECT_EQ(dk::testing::WindowTitle(w), "Chat host - closed");
+}
+
+TEST_F(ChatWindowTest, CloseBoxAndEscapeEndEverySession) {
+    for (int path = 0; path < 2; ++path) {
+        SCOPED_TRACE(path == 0 ? "close box" : "Escape");
+        ChooseChatClient();
+        ASSERT_TRUE(g_ChatDlg.m_ClientSock.Create());
+        ASSERT_TRUE(g_ChatDlg.m_ListenSock.Create());
+        for (int i = 0; i < 3; ++i) {
+            auto* guest = new CqTcpSock;
+            ASSERT_TRUE(guest->Create());
+            g_ChatDlg.m_GuestSocks.Add(guest);
+        }
+        g_ChatDlg.m_GuestSocks.Add(nullptr); // an empty entry is skipped
+        EXPECT_EQ(sockets.socketCount(), 5u);
+        if (path == 0)
+            ASSERT_TRUE(dk::testing::CloseDialog(ChatWindow()));
+        else
+            ASSERT_TRUE(dk::testing::PressEscape(ChatWindow()));
+        EXPECT_FALSE(g_ChatDlg.IsShown());
+        EXPECT_FALSE(dk::testing::IsVisible(ChatWindow()));
+        EXPECT_EQ(g_ChatDlg.m_ClientSock.GetHandle(), 0u);
+        EXPECT_EQ(g_ChatDlg.m_ListenSock.GetHandle(), 0u);
+        EXPECT_TRUE(g_ChatDlg.m_GuestSocks.IsEmpty());
+        EXPECT_EQ(sockets.socketCount(), 0u) << "every socket is deleted in the plug-in";
+        EXPECT_TRUE(host.reports().empty());
+    }
+}
+
+TEST_F(ChatWindowTest, HelpOpensTheHelpPageQuietly) {
+    ChooseChatClient();
+    ASSERT_TRUE(dk::testing::ClickButton(ChatWindow(), IDC_HELP_BUTTON));
+    EXPECT_EQ(dk::testing::TakeShellOpens(), Names{kHelpPageAddress});
+    EXPECT_TRUE(host.reports().empty());
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_TRUE(g_ChatDlg.IsShown());
+}
+
+TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
+    ChooseChatClient();
+    dk::WindowHandle w = ChatWindow();
+    std::string expected;
+    for (int i = 0; i < 30; ++i) {
+        const std::string line = "line " + std::to_string(i);
+        g_ChatDlg.AppendText(line.c_str());
+        g_ChatDlg.AppendText("\r\n\r\n");
+        expected += line + "\r\n\r\n";
+    }
+    g_ChatDlg.AppendText(nullptr);
+    EXPECT_EQ(g_ChatDlg.m_strTranscript, expected);
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected);
+    EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10) << "scrolled to the end";
+
+    g_ChatDlg.HideAndEndSessions();
+    g_ChatDlg.AppendText("while hidden");
+    EXPECT_EQ(g_ChatDlg.m_strTranscript, expected + "while hidden");
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected) << "a hidden window is not touched";
+}
+
+TEST_F(ChatWindowTest, LongTranscriptIsNotCutOff) {
+    ChooseChatClient();
+    const std::string block(1000, 'x');
+    for (int i = 0; i < 40; ++i) {
+        g_ChatDlg.AppendText(block.c_str());
+        g_ChatDlg.AppendText("\r\n\r\n");
+    }
+    EXPECT_EQ(ControlText(ChatWindow(), IDC_TRANSCRIPT_EDIT).size(), 40u * 1004u);
+}
+
+TEST_F(ChatWindowTest, StateDisplayFollowsModeAndSocket) {
+    ChooseChatClient();
+    dk::WindowHandle w = ChatWindow();
+    g_ChatDlg.m_nMode = 1;
+    g_ChatDlg.UpdateStateDisplay();
+    EXPECT_EQ(ControlText(w, IDC_CONNECT_BUTTON), "Closed");
+    EXPECT_EQ(dk::testing::WindowTitle(w), "Chat host - closed");
+    EXPECT_FALSE(IsControlEnabled(w, IDC_SEND_BUTTON));
+
+    ASSERT_TRUE(g_ChatDlg.m_ListenSock.Create());
+    g_ChatDlg.UpdateStateDisplay();
+    EXPECT_EQ(dk::testing::WindowTitle(w), "Chat host - closed") << "made but not listening";
+
+    g_ChatDlg.m_nMode = 2;
+    g_ChatDlg.UpdateStateDisplay();
+    EXPECT_EQ(dk::testing::WindowTitle(w), "");
+    EXPECT_EQ(ControlText(w, IDC_CONNECT_BUTTON), "Closed") << "unchanged for an unknown mode";
+
+    g_ChatDlg.m_nMode = 0;
+    g_ChatDlg.UpdateStateDisplay();
+    EXPECT_EQ(dk::testing::WindowTitle(w), "Chat client - disconnected");
+}
+
+TEST_F(ChatWindowTest, DeleteAllGuestsEmptiesTheListInOrder) {
+    g_ChatDlg.DeleteAllGuests(); // empty: nothing happens
+    for (int i = 0; i < 2; ++i) {
+        auto* guest = new CqTcpSock;
+        ASSERT_TRUE(guest->Create());
+        g_ChatDlg.m_GuestSocks.Add(guest);
+    }
+    host.clearCallLog();
+    g_ChatDlg.DeleteAllGuests();
+    EXPECT_TRUE(g_ChatDlg.m_GuestSocks.IsEmpty());
+    EXPECT_EQ(sockets.socketCount(), 0u);
+    EXPECT_TRUE(g_ChatDlg.m_strTranscript.empty()) << "nothing is appended";
+}
+
+TEST_F(ChatWindowTest, WindowThatCannotBeCreatedIsReportedAndTriedAgain) {
+    ForgetWindow();
+    dk::testing::SetTemplateLookupFails(true);
+    ChooseChatClient();
+    EXPECT_EQ(host.reports(),
+              Names{"CChatDlg::ShowChatWindow error:\r\n - cannot create chat window"});
+    EXPECT_FALSE(g_ChatDlg.IsShown());
+    EXPECT_FALSE(g_ChatDlg.m_bCreated);
+    EXPECT_FALSE(g_ChatDlg.HasWindow());
+    // Every exchange with the missing window does nothing.
+    g_ChatDlg.AppendText("kept");
+    g_ChatDlg.UpdateStateDisplay();
+    EXPECT_FALSE(g_ChatDlg.UpdateData(true));
+    EXPECT_EQ(g_ChatDlg.m_strTranscript, "kept");
+    g_ChatDlg.HideAndEndSessions();
+
+    dk::testing::SetTemplateLookupFails(false);
+    host.clearReports();
+    ChooseChatClient();
+    ASSERT_TRUE(g_ChatDlg.HasWindow());
+    EXPECT_TRUE(g_ChatDlg.IsShown());
+    EXPECT_TRUE(dk::testing::IsVisible(ChatWindow()));
+    EXPECT_EQ(ControlText(ChatWindow(), IDC_TRANSCRIPT_EDIT), "kept");
+    EXPECT_TRUE(host.reports().empty());
+}
+
+} // namespace
+} // namespace ui_test
