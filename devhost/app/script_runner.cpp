@@ -163,6 +163,16 @@ bool ScriptRunner::runWait(const ScriptCommand& c) {
         return waitFor(c, text.find(c.text) != std::string::npos,
                        "the transcript is " + Quoted(text));
     }
+    case CommandKind::WaitTranscriptCount: {
+        const std::string& text = refreshTranscript();
+        int seen = 0;
+        for (std::size_t at = text.find(c.text); at != std::string::npos;
+             at = text.find(c.text, at + c.text.size()))
+            ++seen;
+        return waitFor(c, seen >= c.number,
+                       "it occurs " + std::to_string(seen) + " time(s) in the transcript " +
+                           Quoted(text));
+    }
     default:
         return true;
     }
@@ -242,6 +252,7 @@ bool ScriptRunner::step(const ScriptCommand& c) {
     case CommandKind::WaitTitle:
     case CommandKind::WaitCaption:
     case CommandKind::WaitTranscript:
+    case CommandKind::WaitTranscriptCount:
     case CommandKind::WaitEnabled:
     case CommandKind::WaitSignal:
         return runWait(c);

@@ -60,6 +60,11 @@ public:
                  std::to_string(kMaxWaitMs) + ")";
         return false;
     }
+    bool count(std::size_t i, int& out) {
+        if (ReadNumber(words_[i], 1, 100000, out)) return true;
+        error_ = "'" + words_[i] + "' is not a count (1 to 100000)";
+        return false;
+    }
     bool coordinate(std::size_t i, int& out) {
         if (ReadNumber(words_[i], -10000, 10000, out)) return true;
         error_ = "'" + words_[i] + "' is not a screen coordinate";
@@ -128,6 +133,16 @@ bool ReadWait(const std::vector<std::string>& w, LineReader& r, ScriptCommand& c
         c.text = w[2];
         return r.optionalTimeout(3);
     }
+    if (what == "transcript-count") {
+        c.kind = CommandKind::WaitTranscriptCount;
+        if (!r.arity(2, 2, 3) || !r.count(2, c.number)) return false;
+        c.text = w[3];
+        if (c.text.empty()) {
+            error = "'wait transcript-count' needs a text to count";
+            return false;
+        }
+        return r.optionalTimeout(4);
+    }
     if (what == "caption") {
         c.kind = CommandKind::WaitCaption;
         if (!r.arity(2, 2, 3) || !r.controlId(2, c.id)) return false;
@@ -140,7 +155,8 @@ bool ReadWait(const std::vector<std::string>& w, LineReader& r, ScriptCommand& c
         if (!r.arity(2, 1, 2) || !r.controlId(2, c.id)) return false;
         return r.optionalTimeout(3);
     }
-    error = "'wait' needs title, caption, transcript, enabled, disabled or signal";
+    error = "'wait' needs title, caption, transcript, transcript-count, enabled, disabled or "
+            "signal";
     return false;
 }
 
@@ -371,13 +387,28 @@ ParsedScript ParseScript(const std::string& source, const ScriptVariables& vars)
 }
 
 std::string ScriptCommand::describe() const {
-    static const char* const names[] = {"menu",           "click",         "type",
-                                        "settings guest", "settings host", "settings cancel",
-                                        "wait title",     "wait caption",  "wait transcript",
-                                        "wait enabled",   "wait signal",   "box expect",
-                                        "signal",         "sleep",         "print transcript",
-                                        "print title",    "close",         "closebox",
-                                        "move",           "screenshot",    "quit"};
+    static const char* const names[] = {"menu",
+                                        "click",
+                                        "type",
+                                        "settings guest",
+                                        "settings host",
+                                        "settings cancel",
+                                        "wait title",
+                                        "wait caption",
+                                        "wait transcript",
+                                        "wait transcript-count",
+                                        "wait enabled",
+                                        "wait signal",
+                                        "box expect",
+                                        "signal",
+                                        "sleep",
+                                        "print transcript",
+                                        "print title",
+                                        "close",
+                                        "closebox",
+                                        "move",
+                                        "screenshot",
+                                        "quit"};
     std::string s = "line " + std::to_string(line) + ": " + names[static_cast<int>(kind)];
     if (id) s += " " + std::to_string(id);
     if (!text.empty()) {

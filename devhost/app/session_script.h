@@ -8,7 +8,8 @@
 //   click 15002                         wait caption 15002 "Listening" 5000
 //   box expect "Cannot connect ..."     wait transcript "Guest 'ann' says" 5000
 //   signal ready                        wait signal ready 5000
-//   print transcript    sleep 200    close    closebox    screenshot FILE    quit
+//   wait transcript-count 2 "is 'ann'"  print transcript    print title    sleep 200
+//   close    closebox    move 10 10    screenshot FILE.png    quit
 //
 // Words are separated by blanks; texts in double quotes know the escapes \r \n \t \"
 // and \\. $NAME and ${NAME} are replaced by session variables (--var NAME=VALUE)
@@ -28,20 +29,21 @@ constexpr unsigned kMaxWaitMs = 120000;
 constexpr unsigned kDefaultWaitMs = 5000;
 
 enum class CommandKind {
-    Menu,           // text: menu entry
-    Click,          // id: button
-    Type,           // id: edit control, text: its new contents
-    SettingsGuest,  // text: address, number: port, text2: nickname
-    SettingsHost,   // number: port, text2: nickname
-    SettingsCancel, // the next settings dialog is left with Cancel
-    WaitTitle,      // text: exact window title
-    WaitCaption,    // id: control, text: exact control text
-    WaitTranscript, // text: a part of the transcript
-    WaitEnabled,    // id: control, number: 1 enabled / 0 disabled
-    WaitSignal,     // text: signal name
-    BoxExpect,      // text: exact message box text; dismissed with OK
-    Signal,         // text: signal name
-    Sleep,          // number: milliseconds, events keep being handled
+    Menu,                // text: menu entry
+    Click,               // id: button
+    Type,                // id: edit control, text: its new contents
+    SettingsGuest,       // text: address, number: port, text2: nickname
+    SettingsHost,        // number: port, text2: nickname
+    SettingsCancel,      // the next settings dialog is left with Cancel
+    WaitTitle,           // text: exact window title
+    WaitCaption,         // id: control, text: exact control text
+    WaitTranscript,      // text: a part of the transcript
+    WaitTranscriptCount, // number: how many times at least, text: a part of the transcript
+    WaitEnabled,         // id: control, number: 1 enabled / 0 disabled
+    WaitSignal,          // text: signal name
+    BoxExpect,           // text: exact message box text; dismissed with OK
+    Signal,              // text: signal name
+    Sleep,               // number: milliseconds, events keep being handled
     PrintTranscript,
     PrintTitle,
     Close,      // the Close button of the chat window

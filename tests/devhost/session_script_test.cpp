@@ -84,6 +84,14 @@ TEST(SessionScript, WaitsAreBoundedWithADefault) {
     EXPECT_EQ(c.kind, CommandKind::WaitTranscript);
     EXPECT_EQ(c.text, "Guest 'ann' says");
 
+    c = ParseOne("wait transcript-count 2 \"is 'cat'\" 300");
+    EXPECT_EQ(c.kind, CommandKind::WaitTranscriptCount);
+    EXPECT_EQ(c.number, 2);
+    EXPECT_EQ(c.text, "is 'cat'");
+    EXPECT_EQ(c.timeoutMs, 300u);
+    ErrorOf("wait transcript-count 0 \"x\"");
+    ErrorOf("wait transcript-count 2 \"\"");
+
     c = ParseOne("wait disabled 15013 10");
     EXPECT_EQ(c.kind, CommandKind::WaitEnabled);
     EXPECT_EQ(c.number, 0);
