@@ -16,9 +16,10 @@ struct SharedState {
     std::vector<std::string> shellOpens;
 };
 
+// Never destroyed: global dialogs unregister during static destruction.
 SharedState& State() {
-    static SharedState state;
-    return state;
+    static SharedState* state = new SharedState;
+    return *state;
 }
 
 } // namespace

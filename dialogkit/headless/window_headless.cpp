@@ -55,9 +55,11 @@ struct HeadlessDesktop {
     std::vector<const EmbeddedTemplate*> templateTables;
 };
 
+// Never destroyed: dialogs that are themselves globals (the module's chat window)
+// destroy their windows during static destruction, after any local static would be gone.
 HeadlessDesktop& Desktop() {
-    static HeadlessDesktop desktop;
-    return desktop;
+    static HeadlessDesktop* desktop = new HeadlessDesktop;
+    return *desktop;
 }
 
 HeadlessWindow* Live(WindowHandle window) {
