@@ -1,5 +1,6 @@
 // The seven exports as the host calls them: the version, the exact sequence of host
 // calls of the registration, and the guards of the socket callbacks.
+#include "module/ui/ChatDlg.h"
 #include "tests/plugin/host_fixture.h"
 
 using namespace volubra_test;
@@ -163,6 +164,14 @@ TEST_F(ExportsTest, ConnectCallbackAcceptsAndChangesNothing) {
     EXPECT_EQ(ExtOnConnect(0, SocketArgs(9)), 1);
     EXPECT_EQ(Calls(), (Names{"list.GetItemI", "var.GetValueEx"}));
     EXPECT_EQ(host.liveVariableCount(), live + 2) << "only the test's own list and item";
+}
+
+TEST_F(ExportsTest, ShowWindowAlwaysSucceeds) {
+    ASSERT_EQ(ExtInitPlugin(Lookup(), hID), 1);
+    EXPECT_EQ(ExtShowWnd(0, 0), 1);
+    EXPECT_EQ(ExtShowWnd(0xdeadbeef, 42), 1) << "the arguments are ignored";
+    EXPECT_TRUE(host.chooseMenuEntry("Chat client")) << "the menu entry runs ExtShowWnd";
+    g_ChatDlg.HideAndEndSessions();
 }
 
 TEST_F(ExportsTest, RegisteredCallbacksRunThroughTheRegistry) {
