@@ -49,6 +49,9 @@ void CChatDlg::UpdateStateDisplay() {
 void CChatDlg::AppendText(const char* lpText) {
     if (lpText) m_strTranscript += lpText;
     if (!m_bShown) return;
+    // The refresh rewrites the message box too: what the user has typed since the
+    // last capture is read first, so that no append discards it.
+    if (m_editMessage.IsAttached()) m_strMessage = m_editMessage.GetWindowText();
     UpdateData(false);
     // Scrolling by the whole line count brings the end of the text into view.
     m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);

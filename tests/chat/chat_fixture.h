@@ -1,0 +1,86 @@
+// The chat participant under test: the module in-process, initialised through its
+// exports against devhost's host API with devhost's real socket plug-in registered,
+// its chat window shown. Socket events are pumped here, always with a deadline, and
+// the other participants are raw TCP peers on 127.0.0.1 that the tests drive.
+#pragma once
+
+#include "devhost/hostapi/host_api.h"
+#include "devhost/nxtcpsock/nx_tcp_sock.h"
+#include "dialogkit/testing.h"
+#include "module/ui/ChatDlg.h"
+#include "tests/support/raw_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace devhost {
+// Records print as label and text in failure messages.
+inline void PrintTo(const Record& record, std::ostream* os) {
+    *os << "{\"" << record.label << "\", \"" << record.text << "\"}";
+}
+} // namespace devhost
+
+namespace chat_test {
+
+constexpr int kWaitMs = 5000; // the longest any single expected event may take
+constexpr int kQuietMs = 300; // how long "nothing more comes" is watched for
+
+// What a raw peer expects on the wire: a "text" record.
+devhost::Record TextRecord(const std::string& text);
+
+class ChatFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Hooks of SetUp: what stands in for the socket plug-in (the real one by default),
+    // and anything to arrange before the module is initialised.
+    virtual void RegisterSocketPlugin();
+    virtual void BeforeInit() {}
+
+    dk::WindowHandle ChatWindow() const { return g_ChatDlg.GetSafeHwnd(); }
+    std::string Transcript() const { return g_ChatDlg.m_strTranscript; }
+    std::string ShownTranscript() const;
+    std::string MessageBoxText() const; // the message box control, as the user sees it
+    void TypeMessage(const std::string& text);
+    bool ClickConnect();
+    bool ClickSend();
+    std::string ConnectCaption() const;
+    std::string Title() const;
+    bool SendEnabled() const;
+
+    // Queues the settings dialog's answer: fills the fields and clicks OK.
+    void AnswerSettings(int mode, const std::string& address, std::uint16_t port,
+                        const std::string& nickname);
+    // Starts hosting on a free port through the Connect button; the port.
+    std::uint16_t StartHosting(const std::string& nickname);
+    // Joins a raw host through the Connect button.
+    void JoinHost(std::uint16_t port, const std::string& nickname);
+
+    // Pumps socket events until done() holds or the deadline passes.
+    bool PumpUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs);
+    void PumpFor(int ms);
+    // The next record of peer, pumping the module's events while waiting.
+    std::optional<devhost::Record> Receive(testsupport::RawPeer& peer, int timeoutMs = kWaitMs);
+    // Whether peer stays without records for kQuietMs while events are pumped.
+    bool ReceivesNothing(testsupport::RawPeer& peer);
+    // A raw guest joining the hosting module; waits until the module has it.
+    testsupport::RawPeer ConnectGuest(std::uint16_t port);
+    // The guest's port as the host side sees it (entry index of the guest list).
+    std::uint16_t GuestPort(int index);
+
+    std::vector<std::string> Reports() const { return host.reports(); }
+    std::vector<std::string> BoxTexts();
+    static std::uint16_t FreePort();
+
+    devhost::HostApi host;
+    devhost::NxTcpSock sockets{host};
+    QHANDLE hID = 0;
+};
+
+} // namespace chat_test

@@ -1,0 +1,214 @@
+// Hosting: raw guests arrive, announce nicknames, speak and leave; the host's
+// transcript and what each raw guest receives are compared word for word.
+#include "tests/chat/chat_fixture.h"
+
+#include "dialogkit/message_box.h"
+
+namespace chat_test {
+namespace {
+
+using testsupport::RawPeer;
+
+std::string Entry(const std::string& line) {
+    return line + "\r\n\r\n";
+}
+
+std::string Addr(std::uint16_t port) {
+    return "127.0.0.1:" + std::to_string(port);
+}
+
+class HostingTest : public ChatFixture {};
+
+TEST_F(HostingTest, WholeChatWithTwoGuests) {
+    const std::uint16_t port = StartHosting("Hosty");
+    EXPECT_EQ(Title(), "Chat host - Port " + std::to_string(port));
+    EXPECT_FALSE(SendEnabled()) << "sending must wait for a first guest";
+
+    RawPeer alice = ConnectGuest(port);
+    const std::uint16_t alicePort = GuestPort(0);
+    const std::string aliceJoined = "Guest " + Addr(alicePort) + " has joined host 'Hosty'";
+    EXPECT_EQ(Receive(alice), TextRecord(aliceJoined));
+    EXPECT_EQ(Receive(alice), TextRecord("1 guest(s) are currently on-line"));
+    EXPECT_TRUE(SendEnabled()) << "the first guest enables sending";
+
+    ASSERT_TRUE(alice.sendRecord("set display name", "Alice"));
+    const std::string aliceIs = "Guest " + Addr(alicePort) + " is 'Alice'";
+    EXPECT_EQ(Receive(alice), TextRecord(aliceIs));
+
+    RawPeer bob = ConnectGuest(port);
+    const std::uint16_t bobPort = GuestPort(1);
+    const std::string bobJoined = "Guest " + Addr(bobPort) + " has joined host 'Hosty'";
+    for (RawPeer* guest : {&alice, &bob}) {
+        EXPECT_EQ(Receive(*guest), TextRecord(bobJoined));
+        EXPECT_EQ(Receive(*guest), TextRecord("2 guest(s) are currently on-line"));
+    }
+
+    // Quotes, percent signs and line breaks pass through untouched.
+    const std::string tricky = "50% \"quoted\" %s%n%d\r\nsecond line";
+    ASSERT_TRUE(bob.sendRecord("text", tricky));
+    const std::string bobSays = "Guest " + Addr(bobPort) + " says: \"" + tricky + "\"";
+    EXPECT_EQ(Receive(alice), TextRecord(bobSays));
+    EXPECT_EQ(Receive(bob), TextRecord(bobSays)) << "the sender gets its own line back";
+
+    ASSERT_TRUE(alice.sendRecord("text", "hi all"));
+    const std::string aliceSays = "Guest 'Alice' says: \"hi all\"";
+    EXPECT_EQ(Receive(alice), TextRecord(aliceSays));
+    EXPECT_EQ(Receive(bob), TextRecord(aliceSays));
+
+    TypeMessage("Welcome %s, 100%");
+    ASSERT_TRUE(ClickSend());
+    const std::string hostSays = "Host 'Hosty' says: \"Welcome %s, 100%\"";
+    EXPECT_EQ(Receive(alice), TextRecord(hostSays));
+    EXPECT_EQ(Receive(bob), TextRecord(hostSays));
+    EXPECT_EQ(MessageBoxText(), "") << "Send empties the message box";
+
+    alice.close();
+    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() == 1; }));
+    EXPECT_EQ(Receive(bob), TextRecord("Guest 'Alice' has disconnected"));
+    EXPECT_EQ(Receive(bob), TextRecord("1 guest(s) are currently on-line"));
+
+    bob.close();
+    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() == 0; }));
+    EXPECT_FALSE(SendEnabled()) << "the last departure disables sending";
+    EXPECT_EQ(ConnectCaption(), "Listening");
+
+    const std::string expected =
+        Entry(aliceJoined) + Entry("1 guest(s) are currently on-line") + Entry(aliceIs) +
+        Entry(bobJoined) + Entry("2 guest(s) are currently on-line") + Entry(bobSays) +
+        Entry(aliceSays) + Entry(hostSays) + Entry("Guest 'Alice' has disconnected") +
+        Entry("1 guest(s) are currently on-line") +
+        Entry("Guest " + Addr(bobPort) + " has disconnected") +
+        Entry("0 guest(s) are currently on-line");
+    EXPECT_EQ(Transcript(), expected);
+    EXPECT_EQ(ShownTranscript(), expected);
+    EXPECT_TRUE(Reports().empty()) << Reports().front();
+}
+
+TEST_F(HostingTest, HostWithoutNicknameAndLabelsAsTheyCome) {
+    const std::uint16_t port = StartHosting("");
+    RawPeer guest = ConnectGuest(port);
+    const std::string addr = Addr(GuestPort(0));
+    EXPECT_EQ(Receive(guest), TextRecord("Guest " + addr + " has joined host"));
+    EXPECT_EQ(Receive(guest), TextRecord("1 guest(s) are currently on-line"));
+
+    // Three records in one go: an upper-case label, an unknown one, a second name.
+    const std::string burst =
+        devhost::encodeFrame("TEXT", "one") + devhost::encodeFrame("whisper", "ignored") +
+        devhost::encodeFrame("Set Display Name", "Gus") + devhost::encodeFrame("text", "two") +
+        devhost::encodeFrame("set display name", "Gustav") + devhost::encodeFrame("text", "three");
+    ASSERT_TRUE(guest.sendRaw(burst));
+    const std::vector<std::string> lines = {
+        "Guest " + addr + " says: \"one\"", "Guest " + addr + " is 'Gus'",
+        "Guest 'Gus' says: \"two\"", "Guest " + addr + " is 'Gustav'",
+        "Guest 'Gustav' says: \"three\""};
+    for (const std::string& line : lines)
+        EXPECT_EQ(Receive(guest), TextRecord(line));
+    EXPECT_TRUE(ReceivesNothing(guest)) << "an unknown label must be skipped";
+
+    TypeMessage("plain");
+    ASSERT_TRUE(ClickSend());
+    EXPECT_EQ(Receive(guest), TextRecord("Host says: \"plain\""));
+
+    std::string expected =
+        Entry("Guest " + addr + " has joined host") + Entry("1 guest(s) are currently on-line");
+    for (const std::string& line : lines)
+        expected += Entry(line);
+    expected += Entry("Host says: \"plain\"");
+    EXPECT_EQ(Transcript(), expected);
+}
+
+TEST_F(HostingTest, EmptySendDoesNothing) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer guest = ConnectGuest(port);
+    ASSERT_TRUE(Receive(guest));
+    ASSERT_TRUE(Receive(guest));
+    const std::string before = Transcript();
+    TypeMessage("");
+    ASSERT_TRUE(ClickSend());
+    EXPECT_EQ(Transcript(), before);
+    EXPECT_TRUE(ReceivesNothing(guest));
+}
+
+TEST_F(HostingTest, StoppingClosesEveryGuestAndTellsNobody) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer first = ConnectGuest(port);
+    RawPeer second = ConnectGuest(port);
+    const std::string before = Transcript();
+
+    ASSERT_TRUE(ClickConnect());
+    EXPECT_EQ(ConnectCaption(), "Closed");
+    EXPECT_EQ(Title(), "Chat host - closed");
+    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
+    for (RawPeer* guest : {&first, &second}) {
+        // What was sent before the stop may still be read; nothing follows it.
+        EXPECT_TRUE(guest->waitClosed(kWaitMs)) << "a guest's connection stayed open";
+    }
+    EXPECT_EQ(Transcript(), before) << "stopping appends nothing";
+
+    // The same listening socket serves again on the next click.
+    AnswerSettings(1, "", port, "Again");
+    ASSERT_TRUE(ClickConnect());
+    EXPECT_EQ(ConnectCaption(), "Listening");
+    RawPeer third = ConnectGuest(port);
+    EXPECT_EQ(Receive(third),
+              TextRecord("Guest " + Addr(GuestPort(0)) + " has joined host 'Again'"));
+}
+
+TEST_F(HostingTest, PortInUseShowsTheListenBox) {
+    const std::uint16_t port = FreePort();
+    // Another program's socket of the same kind already listens on the port.
+    devhost::TcpSocketSet otherProgram({}, [](QHANDLE, QHANDLE) {});
+    const QHANDLE other = otherProgram.create();
+    ASSERT_EQ(otherProgram.listen(other, port), devhost::SockResult::Ok);
+
+    AnswerSettings(1, "", port, "");
+    ASSERT_TRUE(ClickConnect());
+    const auto boxes = dk::testing::TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Cannot open port " + std::to_string(port) +
+                                 " for listening (error code = WSAEADDRINUSE)");
+    EXPECT_EQ(boxes[0].caption, "Volubra");
+    EXPECT_EQ(boxes[0].flags & dk::kMbIconError, unsigned(dk::kMbIconError));
+    EXPECT_EQ(ConnectCaption(), "Closed");
+    EXPECT_EQ(Title(), "Chat host - closed");
+    EXPECT_EQ(g_ChatDlg.m_nPort, port) << "the chosen settings are kept";
+}
+
+TEST_F(HostingTest, UnknownHandlesChangeNothingButTheCount) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer guest = ConnectGuest(port);
+    ASSERT_TRUE(Receive(guest));
+    ASSERT_TRUE(Receive(guest));
+    const std::string before = Transcript();
+    host.clearReports();
+
+    g_ChatDlg.OnAccept(g_ChatDlg.m_ListenSock.GetHandle() + 1000);
+    ASSERT_EQ(Reports().size(), 1u);
+    EXPECT_EQ(Reports()[0], "CChatDlg::OnAccept error:\r\n - socket handle mismatch");
+    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 1);
+
+    g_ChatDlg.OnClose(g_ChatDlg.m_ListenSock.GetHandle() + 1000);
+    EXPECT_EQ(Receive(guest), TextRecord("1 guest(s) are currently on-line"));
+    EXPECT_TRUE(ReceivesNothing(guest));
+    EXPECT_EQ(Transcript(), before + Entry("1 guest(s) are currently on-line"));
+    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 1);
+}
+
+TEST_F(HostingTest, TypedTextSurvivesAGuestsArrival) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer first = ConnectGuest(port);
+    ASSERT_TRUE(Receive(first));
+    ASSERT_TRUE(Receive(first));
+
+    TypeMessage("half a sentence");
+    RawPeer second = ConnectGuest(port);
+    EXPECT_EQ(MessageBoxText(), "half a sentence") << "an arrival wiped the typed text";
+    ASSERT_TRUE(ClickSend());
+    EXPECT_EQ(Receive(first),
+              TextRecord("Guest " + Addr(GuestPort(1)) + " has joined host 'Hosty'"));
+    EXPECT_EQ(Receive(first), TextRecord("2 guest(s) are currently on-line"));
+    EXPECT_EQ(Receive(first), TextRecord("Host 'Hosty' says: \"half a sentence\""));
+}
+
+} // namespace
+} // namespace chat_test

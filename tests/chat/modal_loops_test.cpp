@@ -1,0 +1,116 @@
+// Handlers that show a report midway: the report's box runs a modal loop in which
+// other handlers run, here a guest's close or the window being closed. The report
+// sink stands in for that loop. Under AddressSanitizer a handler that held on to a
+// guest across the report would be caught using it after it was freed.
+#include "tests/chat/chat_fixture.h"
+
+#include "module/ui/resource.h"
+
+#include <functional>
+
+namespace chat_test {
+namespace {
+
+using testsupport::RawPeer;
+
+class ModalLoopsTest : public ChatFixture {
+protected:
+    // Runs action inside the first report only (later reports pass by).
+    void OnFirstReport(std::function<void()> action) {
+        host.setReportSink([this, action, done = false](const std::string&) mutable {
+            if (done) return;
+            done = true;
+            action();
+        });
+    }
+    QHANDLE GuestHandle(int index) const {
+        return g_ChatDlg.m_GuestSocks.GetAt(index)->GetHandle();
+    }
+    void Drain(RawPeer& peer) {
+        while (Receive(peer, kQuietMs)) {
+        }
+    }
+};
+
+TEST_F(ModalLoopsTest, WindowClosedWhileAGuestsLineIsMade) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer guest = ConnectGuest(port);
+    Drain(guest);
+    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
+    ASSERT_TRUE(guest.sendRecord("text", "hi"));
+    ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
+    PumpFor(kQuietMs);
+    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
+    const std::string tail = "Guest :0 says: \"hi\"\r\n\r\n";
+    const std::string transcript = Transcript();
+    ASSERT_GE(transcript.size(), tail.size());
+    EXPECT_EQ(transcript.substr(transcript.size() - tail.size()), tail);
+    EXPECT_TRUE(guest.waitClosed(kWaitMs));
+}
+
+TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer leaving = ConnectGuest(port);
+    RawPeer staying = ConnectGuest(port);
+    Drain(leaving);
+    Drain(staying);
+    const std::string before = Transcript();
+    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
+    leaving.close();
+    ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
+    PumpFor(kQuietMs);
+    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
+    EXPECT_EQ(Transcript(), before + "Guest :0 has disconnected\r\n\r\n" +
+                                "0 guest(s) are currently on-line\r\n\r\n");
+    EXPECT_TRUE(staying.waitClosed(kWaitMs));
+}
+
+TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer first = ConnectGuest(port);
+    RawPeer second = ConnectGuest(port);
+    RawPeer third = ConnectGuest(port);
+    for (RawPeer* guest : {&first, &second, &third})
+        Drain(*guest);
+    const QHANDLE hSecond = GuestHandle(1);
+    const std::string secondAddr = "127.0.0.1:" + std::to_string(GuestPort(1));
+
+    // Sending to the first guest fails; inside its report the second guest leaves.
+    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    OnFirstReport([this, hSecond] {
+        host.failRunFrom("nxTcpSock.SendMsgA", 0);
+        g_ChatDlg.OnClose(hSecond);
+    });
+    TypeMessage("to everyone");
+    ASSERT_TRUE(ClickSend());
+
+    const std::string departed = "Guest " + secondAddr + " has disconnected";
+    EXPECT_EQ(Receive(third), TextRecord(departed));
+    EXPECT_EQ(Receive(third), TextRecord("2 guest(s) are currently on-line"));
+    EXPECT_EQ(Receive(third), TextRecord("Host 'Hosty' says: \"to everyone\""))
+        << "the guest after the one that left was skipped";
+    EXPECT_EQ(Receive(first), TextRecord(departed));
+    EXPECT_EQ(Receive(first), TextRecord("2 guest(s) are currently on-line"));
+    EXPECT_TRUE(ReceivesNothing(first)) << "the failed send was repeated";
+    EXPECT_TRUE(second.waitClosed(kWaitMs));
+    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 2);
+}
+
+TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
+    const std::uint16_t port = StartHosting("Hosty");
+    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
+    RawPeer guest;
+    ASSERT_TRUE(guest.connect("127.0.0.1", port));
+    ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
+    PumpFor(kQuietMs);
+    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0) << "a guest joined a closed window";
+    EXPECT_EQ(sockets.socketCount(), 0u);
+    EXPECT_EQ(Transcript(), "");
+    EXPECT_TRUE(guest.waitClosed(kWaitMs));
+}
+
+} // namespace
+} // namespace chat_test
