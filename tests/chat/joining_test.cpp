@@ -112,6 +112,32 @@ TEST_F(JoiningTest, ConnectToAClosedPortNamesTheError) {
     EXPECT_EQ(shownPort, std::to_string(port));
 }
 
+TEST_F(JoiningTest, FailedSendKeepsTheTypedText) {
+    RawPeer hostSide = Join("");
+    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    TypeMessage("do not lose me");
+    ASSERT_TRUE(ClickSend());
+    EXPECT_EQ(MessageBoxText(), "do not lose me");
+    EXPECT_EQ(g_ChatDlg.m_strMessage, "do not lose me");
+    host.failRunFrom("nxTcpSock.SendMsgA", 0);
+    ASSERT_TRUE(ClickSend());
+    EXPECT_EQ(Receive(hostSide), TextRecord("do not lose me"));
+    EXPECT_EQ(MessageBoxText(), "");
+}
+
+TEST_F(JoiningTest, SendAfterTheHostWentAwayKeepsTheTypedText) {
+    RawPeer hostSide = Join("");
+    TypeMessage("typed before the drop");
+    hostSide.close();
+    ASSERT_TRUE(PumpUntil([&] { return !Transcript().empty(); }));
+    EXPECT_EQ(MessageBoxText(), "typed before the drop");
+    // A click that was on its way when the connection dropped.
+    g_ChatDlg.OnBnClickedSendButton();
+    EXPECT_EQ(MessageBoxText(), "typed before the drop");
+    EXPECT_EQ(Title(), "Chat client - disconnected");
+    EXPECT_EQ(Transcript(), "Host has disconnected\r\n\r\n");
+}
+
 TEST_F(JoiningTest, CancelChangesNoSetting) {
     dk::testing::PushModalScript([](dk::WindowHandle dialog) {
         dk::testing::SetControlText(dialog, IDC_PORT_EDIT, "4321");
