@@ -17,6 +17,10 @@ NxTcpSock::NxTcpSock(HostApi& api, NxTcpSockOptions options)
     : api_(api), sockets_(std::move(options),
                           [this](QHANDLE hFunc, QHANDLE hSock) { runCallback(hFunc, hSock); }) {}
 
+NxTcpSock::~NxTcpSock() {
+    *alive_ = false;
+}
+
 bool NxTcpSock::pump(int timeoutMs) {
     return sockets_.pump(timeoutMs);
 }
@@ -38,13 +42,16 @@ bool NxTcpSock::add(const std::string& name, std::vector<ArgSpec> extraArgs,
     std::vector<ArgSpec> prototype{{"hSock", TYPEID_HANDLE}};
     prototype.insert(prototype.end(), extraArgs.begin(), extraArgs.end());
     const std::string fullName = std::string(kPluginName) + "." + name;
-    return api_.registerHostFunction(fullName, std::move(prototype), returnType, std::move(fn)) !=
-           0;
+    HostFunction guarded = [alive = alive_, fn = std::move(fn)](QHANDLE hArgs, QHANDLE hRet) {
+        return *alive && fn(hArgs, hRet);
+    };
+    return api_.registerHostFunction(fullName, std::move(prototype), returnType,
+                                     std::move(guarded)) != 0;
 }
 
 bool NxTcpSock::registerFunctions() {
-    // Plain pointers: every function below lives in the registry as long as api_ does,
-    // and this object outlives neither.
+    // Plain pointers to members: add() keeps the functions from running once this
+    // object is gone.
     HostApi* api = &api_;
     TcpSocketSet* set = &sockets_;
     // The argument items of one call, checked for count.

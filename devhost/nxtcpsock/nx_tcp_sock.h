@@ -8,6 +8,7 @@
 #include "devhost/nxtcpsock/tcp_socket_set.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace devhost {
@@ -16,7 +17,10 @@ class NxTcpSock {
 public:
     static constexpr const char* kPluginName = "nxTcpSock";
 
+    // Must be made on the UI thread: on Windows its events are messages of that thread.
     explicit NxTcpSock(HostApi& api, NxTcpSockOptions options = {});
+    // The registered functions stay in the host registry; from now on they fail to run.
+    ~NxTcpSock();
     NxTcpSock(const NxTcpSock&) = delete;
     NxTcpSock& operator=(const NxTcpSock&) = delete;
 
@@ -29,7 +33,6 @@ public:
     // For tests and the host's own diagnostics.
     std::uint16_t localPort(QHANDLE hSock) const; // 0: no such socket or not open
     std::size_t socketCount() const { return sockets_.size(); }
-    TcpSocketSet& sockets() { return sockets_; }
 
 private:
     void runCallback(QHANDLE hFunc, QHANDLE hSock);
@@ -38,6 +41,8 @@ private:
 
     HostApi& api_; // not owned by us
     TcpSocketSet sockets_;
+    // Shared with every registered function, which runs only while it is true.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace devhost

@@ -376,9 +376,11 @@ void TcpSocketSet::onReadable(QHANDLE h, bool peerClosed, int closeError) {
             break;
         }
     }
-    if (peerClosed && !ended) {
+    if (peerClosed) {
+        // Winsock says how the connection ended with FD_CLOSE (a reset is
+        // WSAECONNRESET) even when recv then only reports the end.
         ended = true;
-        endError = closeError;
+        if (endError == 0) endError = closeError;
     }
     const std::uint64_t serial = s->connection;
     if (s->received.size() > before) {
