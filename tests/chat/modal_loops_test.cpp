@@ -67,6 +67,36 @@ TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
     EXPECT_TRUE(staying.waitClosed(kWaitMs));
 }
 
+TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer first = ConnectGuest(port);
+    RawPeer second = ConnectGuest(port);
+    RawPeer third = ConnectGuest(port);
+    for (RawPeer* guest : {&first, &second, &third})
+        Drain(*guest);
+    const QHANDLE hFirst = GuestHandle(0);
+    const QHANDLE hThird = GuestHandle(2);
+    const std::string firstAddr = "127.0.0.1:" + std::to_string(GuestPort(0));
+
+    // The second guest leaves; while its departure is reported, the first one leaves.
+    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    OnFirstReport([this, hFirst] {
+        host.failRunFrom("nxTcpSock.GetPeerAddr", 0);
+        g_ChatDlg.OnClose(hFirst);
+    });
+    second.close();
+    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() < 2; }));
+    ASSERT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 1);
+    EXPECT_EQ(GuestHandle(0), hThird) << "the wrong guest was removed";
+    EXPECT_EQ(Receive(third), TextRecord("Guest " + firstAddr + " has disconnected"));
+    EXPECT_EQ(Receive(third), TextRecord("1 guest(s) are currently on-line"));
+    EXPECT_EQ(Receive(third), TextRecord("Guest :0 has disconnected"));
+    EXPECT_EQ(Receive(third), TextRecord("1 guest(s) are currently on-line"));
+    EXPECT_TRUE(first.waitClosed(kWaitMs));
+    ASSERT_TRUE(third.sendRecord("text", "still here"));
+    EXPECT_TRUE(Receive(third).has_value()) << "the remaining guest lost its connection";
+}
+
 TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
     const std::uint16_t port = StartHosting("Hosty");
     RawPeer first = ConnectGuest(port);
