@@ -23,6 +23,11 @@ wine_env_up() {
   timeout 300 wineboot -i >/dev/null 2>&1 || true
   timeout 120 wineserver -w || true
   wineserver -p >/dev/null 2>&1 || true
+  # The desktop process starts with the first window a program makes and outlives it;
+  # started from a test under CTest it would hold CTest's output pipe open until the
+  # test's timeout. Start it here, detached from every pipe.
+  (setsid wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &)
+  sleep 1
 }
 
 wine_env_down() {
