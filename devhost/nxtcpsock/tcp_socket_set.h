@@ -70,13 +70,21 @@ public:
     TcpSocketSet(const TcpSocketSet&) = delete;
     TcpSocketSet& operator=(const TcpSocketSet&) = delete;
 
+    // Failed results leave the Winsock number in lastError(h); NoSuchSocket changes nothing.
     QHANDLE create(); // 0 when no handle is left
     SockResult destroy(QHANDLE h);
+    // Blocks until connected, at most connectTimeoutMs (then WSAETIMEDOUT). The address
+    // must be a dotted IPv4 text (else WSAEINVAL); port 0 or 0.0.0.0 is WSAEADDRNOTAVAIL.
     SockResult connect(QHANDLE h, const std::string& address, std::int64_t peerPort,
                        std::int64_t localPort);
+    // Port 0 picks a free port (see localPort); a port in use is WSAEADDRINUSE.
     SockResult listen(QHANDLE h, std::int64_t localPort);
     SockResult close(QHANDLE h);
+    // Takes the connection pending at the listener (or waiting in its backlog) into a
+    // closed socket; WSAEWOULDBLOCK when there is none.
     SockResult accept(QHANDLE hListener, QHANDLE hConnection);
+    // Queues one frame and sends what the socket takes now. A frame that would push the
+    // unsent bytes past sendQueueLimit drops the connection (WSAENOBUFS).
     SockResult send(QHANDLE h, const std::string& label, const std::string& text);
     SockResult setCallback(QHANDLE h, std::int64_t callbackId, QHANDLE hFunc);
     // Records not handed over before, oldest first; they are handed over now.
