@@ -15,19 +15,20 @@ bool SocketClient::run(const std::string& name, const std::vector<ArgValue>& arg
         ADD_FAILURE() << fullName << " is not registered";
         return false;
     }
-    HostApi::RegisteredFunction spec{};
+    HostApi::RegisteredFunction registered{};
     for (const auto& f : api_.registeredFunctions())
-        if (f.fullName == fullName) spec = f;
+        if (f.fullName == fullName) registered = f;
     const QHANDLE hArgs = api_.createVar(TYPEID_LIST);
-    for (std::size_t i = 0; i < spec.prototype.size(); ++i) {
-        const QHANDLE item = api_.addItem(hArgs, spec.prototype[i].typeId, spec.prototype[i].name);
+    for (std::size_t i = 0; i < registered.prototype.size(); ++i) {
+        const QHANDLE item =
+            api_.addItem(hArgs, registered.prototype[i].typeId, registered.prototype[i].name);
         if (i >= args.size()) continue; // left unset, as "nxTcpSock.new" is called
-        if (spec.prototype[i].typeId == TYPEID_STRING)
+        if (registered.prototype[i].typeId == TYPEID_STRING)
             api_.setText(item, args[i].text);
         else
             api_.setScalar(item, args[i].number);
     }
-    QHANDLE hRet = api_.createVar(spec.returnTypeId);
+    QHANDLE hRet = api_.createVar(registered.returnTypeId);
     const bool ran = api_.runRegistered(hFunc, hArgs, &hRet);
     if (ran && number) *number = api_.scalar(hRet);
     if (ran && text) *text = api_.text(hRet);
