@@ -249,8 +249,8 @@ void Win32SessionUi::rebuildMenu() {
     menuShown_ = texts;
 }
 
-// The window's pixels as drawn: a copy from the window's own device context into a
-// 24-bit top-down DIB, then PNG.
+// The window's pixels as shown on the screen, copied into a 32-bit top-down DIB, then
+// PNG. The window is brought to the top first, so that nothing covers it.
 bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path,
                                 std::string& error) {
     HWND window = static_cast<HWND>(handle);
@@ -259,10 +259,11 @@ bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path
         error = "the window has no area to picture";
         return false;
     }
+    ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     ::RedrawWindow(window, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     const int width = r.right - r.left, height = r.bottom - r.top;
-    HDC screen = ::GetWindowDC(window);
+    HDC screen = ::GetDC(nullptr); // the screen: what the user sees of the window
     HDC memory = ::CreateCompatibleDC(screen);
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
@@ -276,10 +277,8 @@ bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path
     bool copied = false;
     if (dib && bits) {
         HGDIOBJ previous = ::SelectObject(memory, dib);
-        // PrintWindow asks the window to draw itself, which works even when another
-        // window covers it; a plain copy of the screen is the fallback.
-        copied = ::PrintWindow(window, memory, 0) != 0 ||
-                 ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != 0;
+        // A copy of the screen where the window lies; the script keeps it uncovered.
+        copied = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
         ::GdiFlush();
         ::SelectObject(memory, previous);
     }
@@ -297,7 +296,7 @@ bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path
     }
     if (dib) ::DeleteObject(dib);
     ::DeleteDC(memory);
-    ::ReleaseDC(window, screen);
+    ::ReleaseDC(nullptr, screen);
     if (!copied) {
         error = "the window's pixels could not be copied";
         return false;

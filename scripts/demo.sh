@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# The main job: a real chat between a host and two guests, each in its own devhost
+# under Wine with the real Volubra.qrv in real windows. It prints the three
+# transcripts (checked to agree line for line, each guest's from its arrival on) and
+# saves a screenshot of each chat window in out/screenshots/.
+#
+#   scripts/demo.sh                 the scripted chat (inside Xvfb when there is no display)
+#   scripts/demo.sh --interactive   with a display: three devhosts for a person to use
+#
+# VOLUBRA_DEMO_BUILD=DIR builds and runs from DIR instead of the windows preset's folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+interactive=0
+case "${1:-}" in
+  --interactive) interactive=1 ;;
+  "") ;;
+  *) echo "usage: scripts/demo.sh [--interactive]" >&2; exit 2 ;;
+esac
+
+# Longest wait inside a script, and the longest any devhost may run.
+WAIT_MS=30000
+PROCESS_LIMIT_S=240
+
+scripts/install-deps.sh
+build=${VOLUBRA_DEMO_BUILD:-}
+if [ -z "$build" ]; then
+  cmake --preset windows >/dev/null
+  build=$root/build/windows
+  cmake --build --preset windows --target devhost Volubra
+else
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" >/dev/null
+  cmake --build "$build" -j2 --target devhost Volubra
+fi
+devhost=$build/devhost/app/devhost.exe
+plugin=$build/module/Volubra.qrv
+
+. scripts/wine-env.sh
+work=$(mktemp -d /tmp/volubra-demo.XXXXXX)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wine_env_down
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ "$interactive" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+  echo "demo: --interactive needs a display (DISPLAY is not set)" >&2
+  exit 2
+fi
+wine_env_up
+
+# A port nobody on 127.0.0.1 listens on.
+port=""
+for _ in $(seq 1 50); do
+  candidate=$((20000 + RANDOM % 20000))
+  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
+done
+[ -n "$port" ] || { echo "demo: no free port found on 127.0.0.1" >&2; exit 1; }
+
+if [ "$interactive" = 1 ]; then
+  echo "Three devhosts open: choose Plug-ins > Chat client in each. Host a chat on"
+  echo "port $port in one (Connect, mode Host) and join it from the others (Guest, 127.0.0.1)."
+  for who in host guest1 guest2; do
+    wine "$devhost" --plugin "$(winepath -w "$plugin")" --interactive --bind 127.0.0.1 &
+    pids+=($!)
+  done
+  wait "${pids[@]}" || true
+  exit 0
+fi
+
+shots=$root/out/screenshots
+mkdir -p "$shots" "$work/signals"
+rm -f "$shots"/{host,guest1,guest2}.png
+
+join() { # nickname, x, y
+  cat <<EOF
+menu "Chat client"
+move $2 $3
+settings guest "127.0.0.1" \$PORT "$1"
+click 15002
+wait caption 15002 "Connected" \$WAIT
+wait transcript "is '$1'" \$WAIT
+EOF
+}
+finale() { # name: picture, transcript, then leave when everyone is done
+  cat <<EOF
+sleep 300
+screenshot \$SHOTS/$1.png
+print transcript
+signal $1-done
+EOF
+}
+
+cat > "$work/host.script" <<EOF
+menu "Chat client"
+move 40 40
+settings host \$PORT "ada"
+click 15002
+wait caption 15002 "Listening" \$WAIT
+signal listening
+wait transcript "Guest 'Cleo' says: \"Thanks Ben! Is 100% of the \\"north\\" ridge in?\"" \$WAIT
+type 15004 "Yes, all of it.\r\nLet's review at 3 pm."
+click 15013
+wait transcript "Let's review at 3 pm.\"" \$WAIT
+$(finale host)
+wait signal guest1-done \$WAIT
+wait signal guest2-done \$WAIT
+signal all-done
+wait transcript-count 2 "has disconnected" \$WAIT
+quit
+EOF
+cat > "$work/guest1.script" <<EOF
+wait signal listening \$WAIT
+$(join Ben 520 40)
+signal ben-in
+wait transcript "is 'Cleo'" \$WAIT
+type 15004 "Hi all, the terrain tiles are uploaded."
+click 15013
+wait transcript "Let's review at 3 pm.\"" \$WAIT
+$(finale guest1)
+wait signal all-done \$WAIT
+quit
+EOF
+cat > "$work/guest2.script" <<EOF
+wait signal ben-in \$WAIT
+$(join Cleo 280 400)
+wait transcript "Guest 'Ben' says:" \$WAIT
+type 15004 "Thanks Ben! Is 100% of the \"north\" ridge in?"
+click 15013
+wait transcript "Let's review at 3 pm.\"" \$WAIT
+$(finale guest2)
+wait signal all-done \$WAIT
+quit
+EOF
+
+echo "demo: a chat on 127.0.0.1:$port between host 'ada' and guests 'Ben' and 'Cleo'"
+for who in host guest1 guest2; do
+  timeout "$PROCESS_LIMIT_S" wine "$devhost" --plugin "$(winepath -w "$plugin")" \
+    --script "$(winepath -w "$work/$who.script")" --bind 127.0.0.1 \
+    --sync-dir "$(winepath -w "$work/signals")" \
+    --var "PORT=$port" --var "WAIT=$WAIT_MS" --var "SHOTS=$(winepath -w "$shots")" \
+    >"$work/$who.out" 2>"$work/$who.err" &
+  pids+=($!)
+done
+
+failed=0
+for i in 0 1 2; do
+  who=$(echo host guest1 guest2 | cut -d' ' -f$((i + 1)))
+  if ! wait "${pids[$i]}"; then
+    failed=1
+    echo "demo: the $who's session failed:" >&2
+    cat "$work/$who.err" >&2
+  fi
+done
+pids=()
+
+for who in host guest1 guest2; do
+  tr -d '\r' <"$work/$who.out" >"$work/$who.txt"
+  echo
+  echo "======== transcript of the $who ========"
+  cat "$work/$who.txt"
+done
+[ "$failed" = 0 ] || exit 1
+
+# Each guest's transcript is the host's from the guest's arrival on.
+for who in guest1 guest2; do
+  first=$(head -n 1 "$work/$who.txt")
+  line=$(grep -nxF -- "$first" "$work/host.txt" | head -n 1 | cut -d: -f1)
+  if [ -z "$line" ] || ! tail -n +"$line" "$work/host.txt" | cmp -s - "$work/$who.txt"; then
+    echo "demo: the $who's transcript does not agree with the host's" >&2
+    exit 1
+  fi
+done
+echo
+echo "demo: the three transcripts agree line for line."
+for who in host guest1 guest2; do
+  [ -s "$shots/$who.png" ] || { echo "demo: no screenshot of the $who's window" >&2; exit 1; }
+done
+echo "demo: screenshots: out/screenshots/host.png guest1.png guest2.png"
