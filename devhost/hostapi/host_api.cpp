@@ -15,6 +15,26 @@ HostApi* g_current = nullptr;
 
 constexpr const char* kGetIconName = "application.GetIcon";
 
+// The argument list a function is run with: the caller's, or an empty temporary one
+// made for the run and deleted after it (unless the function deleted it itself).
+class TemporaryList {
+public:
+    TemporaryList(VarStore& vars, QHANDLE given) : vars_(vars), handle_(given) {
+        if (handle_ == 0) handle_ = made_ = vars_.create(TYPEID_LIST, {});
+    }
+    ~TemporaryList() {
+        if (made_ != 0) vars_.remove(made_);
+    }
+    TemporaryList(const TemporaryList&) = delete;
+    TemporaryList& operator=(const TemporaryList&) = delete;
+    QHANDLE handle() const { return handle_; }
+
+private:
+    VarStore& vars_;
+    QHANDLE handle_;
+    QHANDLE made_ = 0;
+};
+
 } // namespace
 
 // ---- Impl ------------------------------------------------------------------------
@@ -66,7 +86,7 @@ const FunctionEntry* HostApi::Impl::registerEntry(FunctionEntry entry) {
 
 bool HostApi::Impl::setScalarBits(QHANDLE h, std::uint32_t bits) {
     Variable* v = vars.find(h);
-    if (!v || !isScalarType(v->typeId)) return false;
+    if (!v || !isScalarType(v->typeId) || v->hostHeld) return false;
     switch (v->typeId) {
     case TYPEID_BOOL:
         bits = bits != 0 ? 1 : 0;
@@ -110,14 +130,9 @@ bool HostApi::Impl::callExport(QHANDLE pluginId, const std::string& exportName, 
                                QBOOL& result) {
     auto fn = reinterpret_cast<QrvExportFn>(resolveExport(pluginId, exportName));
     if (!fn) return false;
-    QHANDLE tempList = 0;
-    if (hArgList == 0) {
-        tempList = vars.create(TYPEID_LIST, {});
-        if (tempList == 0) return false;
-        hArgList = tempList;
-    }
-    result = fn(0, hArgList);
-    if (tempList != 0) vars.remove(tempList); // the plug-in may have deleted it already
+    TemporaryList args(vars, hArgList);
+    if (args.handle() == 0) return false;
+    result = fn(0, args.handle());
     return true;
 }
 
@@ -143,7 +158,11 @@ bool HostApi::Impl::execute(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) 
     }
     if (runShouldFail(f.fullName)) return false;
 
-    if (!f.isPluginExport) return f.fn && f.fn(hArgList, hRet);
+    if (!f.isPluginExport) {
+        if (!f.fn) return false;
+        TemporaryList args(vars, hArgList);
+        return args.handle() != 0 && f.fn(args.handle(), hRet);
+    }
 
     QBOOL result = 0;
     if (!callExport(f.pluginId, f.exportName, hArgList, result)) return false;
@@ -195,6 +214,11 @@ QHANDLE HostApi::registerHostFunction(const std::string& fullName, std::vector<A
 
 bool HostApi::runRegistered(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) {
     return impl_->execute(hFunc, hArgList, phRetVal);
+}
+
+QHANDLE HostApi::functionHandleOf(QHANDLE hFuncVar) const {
+    const FunctionEntry* f = impl_->functionOf(hFuncVar);
+    return f ? f->ownHandle : 0;
 }
 
 QHANDLE HostApi::findFunction(const std::string& fullName) const {
@@ -314,6 +338,9 @@ std::vector<QHANDLE> HostApi::items(QHANDLE hList) const {
 
 void HostApi::removeName(const std::string& name) {
     impl_->removedNames.insert(name);
+}
+void HostApi::restoreName(const std::string& name) {
+    impl_->removedNames.erase(name);
 }
 
 void HostApi::failFrom(const std::string& name, unsigned n) {

@@ -5,7 +5,15 @@
 // its n-th call on, and every call a plug-in makes is logged in order.
 //
 // One HostApi is current per process (the C entry points that plug-ins call find it
-// there); it is made current on construction and stops being so on destruction.
+// there); it is made current on construction and stops being so on destruction. All of
+// it runs on the host's one UI thread.
+//
+// Functions in the registry: each entry has a function variable of its own (type 510,
+// what registerHostFunction and findFunction return) that nobody can delete or
+// overwrite. qrvfunc.LoadFunc and qrvfunc.GetFunc hand plug-ins further function
+// variables referring to the entry; a plug-in may delete those at will, which does not
+// unregister the function. Re-registering a name replaces the entry in place, and every
+// function variable referring to it follows.
 #pragma once
 
 #include "module/plugin/qrv_abi.h"
@@ -31,8 +39,9 @@ struct HostCall {
 
 // A function that the host itself provides in its registry ("application.GetIcon",
 // the socket plug-in's "nxTcpSock.Connect" ...). It receives the argument list, already
-// checked against its prototype, and its return variable (0 when the caller passed
-// none); it returns false when it failed to run.
+// checked against its prototype (an empty temporary list when the caller passed none),
+// and its return variable (0 when the caller passed none); it returns false when it
+// failed to run.
 using HostFunction = std::function<bool(QHANDLE hArgList, QHANDLE hRetVal)>;
 
 // One argument of a prototype: its name and type ID.
@@ -60,13 +69,19 @@ public:
     void* lookup(QHANDLE hID, const std::string& name);
 
     // ---- registry -------------------------------------------------------------
-    // Registers a host-side function under its full name; returns its function handle.
+    // Registers a host-side function under its full name; returns its function handle
+    // (0 for an empty name or no function).
     QHANDLE registerHostFunction(const std::string& fullName, std::vector<ArgSpec> prototype,
                                  std::uint32_t returnTypeId, HostFunction fn);
     // Runs a registered function by name with the given arguments, as another plug-in
     // would with qrvfunc.Execute2 (used by the socket plug-in to raise callbacks and by
     // the menu). Returns false when it is not registered or failed to run.
+    // hFunc may be any function variable. failRunFrom applies here too.
     bool runRegistered(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal);
+    // The registry entry's own handle for any function variable referring to it (so a
+    // function given as a VARREF can be kept after the plug-in deletes its variable);
+    // 0 when hFuncVar is no function variable or refers to nothing.
+    QHANDLE functionHandleOf(QHANDLE hFuncVar) const;
     QHANDLE findFunction(const std::string& fullName) const; // 0 if none
     struct RegisteredFunction {
         std::string fullName;
@@ -83,7 +98,9 @@ public:
         std::string text;       // "Chat client"
     };
     const std::vector<MenuEntry>& menuEntries() const;
-    // Runs a menu entry as the host does when the user chooses it.
+    // Runs a menu entry as the host does when the user chooses it: export(0, hList)
+    // with an empty temporary list. False when no entry has that text or its export is
+    // gone, else the export's result.
     bool chooseMenuEntry(const std::string& text);
 
     // ---- reports --------------------------------------------------------------
@@ -116,11 +133,13 @@ public:
     // ---- test bench -----------------------------------------------------------
     // Withholds a name from the lookup (the plug-in then gets 0 for it).
     void removeName(const std::string& name);
+    void restoreName(const std::string& name);
     // Makes a host API function ("var.SetValueEx") fail from its n-th call on
     // (1-based, counted from now); n 0 restores it.
     void failFrom(const std::string& name, unsigned n);
     // Makes running a registered function ("nxTcpSock.Connect") through qrvfunc.Execute2
-    // fail from its n-th run on.
+    // or runRegistered fail from its n-th run on (counted among runs whose arguments
+    // passed the checks); n 0 restores it.
     void failRunFrom(const std::string& fullName, unsigned n);
     // The log of host API calls made by plug-ins, in order.
     const std::vector<HostCall>& callLog() const;

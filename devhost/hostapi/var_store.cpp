@@ -130,7 +130,7 @@ std::vector<QHANDLE> VarStore::cloneItems(QHANDLE src) {
 bool VarStore::copyValue(QHANDLE dest, QHANDLE src) {
     Variable* to = find(dest);
     const Variable* from = find(src);
-    if (!to || !from || to->typeId != from->typeId) return false;
+    if (!to || !from || to->typeId != from->typeId || to->hostHeld) return false;
     if (dest == src) return true;
     switch (from->typeId) {
     case TYPEID_STRING:

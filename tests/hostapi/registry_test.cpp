@@ -98,6 +98,22 @@ TEST_F(RegistryTest, DeletingARegistrationHandleKeepsTheFunction) {
         << "the registry's own function variable must not be deletable";
 }
 
+TEST_F(RegistryTest, TheRegistrysOwnFunctionVariableCannotBeRedirected) {
+    QHANDLE mine = registerOnRecv();
+    QHANDLE own = api.findFunction("Volubra.ExtOnRecv");
+    QHANDLE icon = api.findFunction("application.GetIcon");
+    EXPECT_EQ(api.functionHandleOf(mine), own);
+    EXPECT_EQ(api.functionHandleOf(createTemp(TYPEID_LIST)), 0u);
+    EXPECT_FALSE(setInt(own, TYPEID_FUNC, icon)) << "SetValueEx must not redirect an entry";
+    EXPECT_FALSE(fn<QrvVarCopyValue>("var.CopyValue")(hID, own, icon))
+        << "CopyValue must not redirect an entry";
+    EXPECT_EQ(api.findFunction("Volubra.ExtOnRecv"), own);
+    EXPECT_EQ(fn<QrvFuncGetReturnTypeID>("qrvfunc.GetReturnTypeID")(hID, own), TYPEID_BOOL);
+    // A plug-in's own function variable may be pointed elsewhere.
+    EXPECT_TRUE(setInt(mine, TYPEID_FUNC, icon));
+    EXPECT_EQ(api.functionHandleOf(mine), icon);
+}
+
 TEST_F(RegistryTest, GetFuncGivesATemporaryFunctionVariableOrZero) {
     registerOnRecv();
     auto getFunc = fn<QrvFuncGetFunc>("qrvfunc.GetFunc");
@@ -199,6 +215,20 @@ TEST_F(RegistryTest, HostFunctionsRunWithTheirArgumentsAndReturnVariable) {
     EXPECT_TRUE(api.runRegistered(api.findFunction("nxTcpSock.GetSockState"), args, &ret2));
     EXPECT_EQ(api.scalar(ret2), 3);
     EXPECT_FALSE(api.runRegistered(api.findFunction("nxTcpSock.GetSockState"), 0, &ret2));
+
+    // Without a list of its own a function without arguments still gets an empty one.
+    QHANDLE listSeen = 0;
+    std::size_t itemsSeen = 99;
+    api.registerHostFunction("nxTcpSock.new", {}, TYPEID_HANDLE, [&](QHANDLE hArgs, QHANDLE) {
+        listSeen = hArgs;
+        itemsSeen = api.items(hArgs).size();
+        return true;
+    });
+    const std::size_t live = api.liveVariableCount();
+    EXPECT_TRUE(api.runRegistered(api.findFunction("nxTcpSock.new"), 0, nullptr));
+    EXPECT_NE(listSeen, 0u);
+    EXPECT_EQ(itemsSeen, 0u);
+    EXPECT_EQ(api.liveVariableCount(), live) << "the temporary list must be deleted";
 }
 
 TEST_F(RegistryTest, ApplicationGetIconReturnsANonzeroHandle) {

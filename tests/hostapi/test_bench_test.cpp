@@ -51,6 +51,8 @@ TEST_F(TestBenchTest, RemovedNamesAreNotAnswered) {
     EXPECT_NE(HostApi::lookupRoutine()(hID, "menu.InsertItem"), nullptr);
     EXPECT_EQ(api.callLog()[0].format(), "lookup(\"menu.InsertItemEx\")=null");
     EXPECT_EQ(api.lookup(hID, "menu.InsertItemEx"), nullptr);
+    api.restoreName("menu.InsertItemEx");
+    EXPECT_NE(api.lookup(hID, "menu.InsertItemEx"), nullptr);
 }
 
 TEST_F(TestBenchTest, FailFromMakesTheNthCallAndAllLaterOnesFail) {
