@@ -5,13 +5,19 @@
 #include "devhost/hostapi/app_icon.h"
 #include "devhost/hostapi/host_api_impl.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace devhost {
 
 namespace {
 
-HostApi* g_current = nullptr;
+// Live instances, newest last: the newest is current, and when it goes the one made
+// before it is current again.
+std::vector<HostApi*>& liveInstances() {
+    static std::vector<HostApi*> instances;
+    return instances;
+}
 
 constexpr const char* kGetIconName = "application.GetIcon";
 
@@ -173,7 +179,7 @@ bool HostApi::Impl::execute(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) 
 // ---- HostApi ---------------------------------------------------------------------
 
 HostApi::HostApi() : impl_(std::make_unique<Impl>()) {
-    g_current = this;
+    liveInstances().push_back(this);
     registerHostFunction(kGetIconName, {}, TYPEID_HANDLE, [this](QHANDLE, QHANDLE hRetVal) {
         if (hRetVal == 0) return true;
         return impl_->setScalarBits(hRetVal, applicationIconHandle());
@@ -181,11 +187,13 @@ HostApi::HostApi() : impl_(std::make_unique<Impl>()) {
 }
 
 HostApi::~HostApi() {
-    if (g_current == this) g_current = nullptr;
+    auto& live = liveInstances();
+    live.erase(std::remove(live.begin(), live.end(), this), live.end());
 }
 
 HostApi* HostApi::current() {
-    return g_current;
+    const auto& live = liveInstances();
+    return live.empty() ? nullptr : live.back();
 }
 
 QHANDLE HostApi::addPlugin(const std::string& baseName,

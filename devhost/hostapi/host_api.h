@@ -5,8 +5,8 @@
 // its n-th call on, and every call a plug-in makes is logged in order.
 //
 // One HostApi is current per process (the C entry points that plug-ins call find it
-// there); it is made current on construction and stops being so on destruction. All of
-// it runs on the host's one UI thread.
+// there); it is made current on construction, and on destruction the one made before
+// it becomes current again. All of it runs on the host's one UI thread.
 //
 // Functions in the registry: each entry has a function variable of its own (type 510,
 // what registerHostFunction and findFunction return) that nobody can delete or

@@ -151,3 +151,19 @@ TEST_F(TestBenchTest, CallsMadeDuringARunFollowItInTheLog) {
 
 } // namespace
 } // namespace devhost::testing
+
+namespace devhost::testing {
+namespace {
+
+TEST(HostApiCurrent, TheNewestLiveInstanceIsCurrent) {
+    HostApi outer;
+    EXPECT_EQ(HostApi::current(), &outer);
+    {
+        HostApi inner;
+        EXPECT_EQ(HostApi::current(), &inner);
+    }
+    EXPECT_EQ(HostApi::current(), &outer) << "the outer host must be current again";
+}
+
+} // namespace
+} // namespace devhost::testing
