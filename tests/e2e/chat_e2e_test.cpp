@@ -142,7 +142,8 @@ TEST_F(ChatEndToEnd, HostAndThreeGuestsChatAndLeave) {
                        "wait transcript \"Host 'hal' says: \\\"welcome, 50% off\\\"\" $WAIT\n"
                        "type 15004 \"bye now\"\n"
                        "click 15013\n"
-                       "wait transcript \"Guest 'ann' has disconnected\" $WAIT\n"
+                       "wait transcript \"Guest 'ann' has disconnected\\r\\n\\r\\n2 guest(s) are "
+                       "currently on-line\" $WAIT\n"
                        "closebox\n"
                        "quit\n"},
             {&anon, "wait signal bob-in $WAIT\n" + GuestStart("") +
