@@ -28,12 +28,7 @@ public:
         HostApi* api = HostApi::current();
         if (!api) return;
         impl_ = &api->impl();
-        if (impl_->logging) {
-            logIndex_ = impl_->log.size();
-            logEpoch_ = impl_->logEpoch;
-            logged_ = true;
-            impl_->log.push_back({name, std::move(args), {}});
-        }
+        slot_ = impl_->beginCall(name, std::move(args));
         bool injectedFailure = impl_->callShouldFail(name);
         admitted_ = !injectedFailure && impl_->plugins.count(hID) != 0;
     }
@@ -61,15 +56,12 @@ public:
 
 private:
     void record(std::string result) {
-        if (!logged_ || impl_->logEpoch != logEpoch_ || logIndex_ >= impl_->log.size()) return;
-        impl_->log[logIndex_].result = std::move(result);
+        if (impl_) impl_->endCall(slot_, std::move(result));
     }
 
     HostApi::Impl* impl_ = nullptr;
     bool admitted_ = false;
-    bool logged_ = false;
-    std::size_t logIndex_ = 0;
-    std::uint64_t logEpoch_ = 0;
+    HostApi::Impl::LogSlot slot_;
 };
 
 Variable* typed(Entry& e, QHANDLE h, std::uint32_t typeId) {
@@ -283,14 +275,10 @@ void* QRV_CALL hostLookup(QHANDLE hID, const char* lpFuncName) {
     HostApi* api = HostApi::current();
     if (!api) return nullptr;
     HostApi::Impl& impl = api->impl();
-    std::size_t index = impl.log.size();
-    std::uint64_t epoch = impl.logEpoch;
-    if (impl.logging) impl.log.push_back({"lookup", {formatText(lpFuncName)}, {}});
+    HostApi::Impl::LogSlot slot = impl.beginCall("lookup", {formatText(lpFuncName)});
     void* address = nullptr;
     if (!impl.callShouldFail("lookup") && lpFuncName) address = api->lookup(hID, lpFuncName);
-    if (impl.logging && impl.logEpoch == epoch && index < impl.log.size()) {
-        impl.log[index].result = formatPointer(address);
-    }
+    impl.endCall(slot, formatPointer(address));
     return address;
 }
 

@@ -61,6 +61,24 @@ bool HostApi::Impl::runShouldFail(const std::string& fullName) {
     return c.failFrom != 0 && c.calls >= c.failFrom;
 }
 
+HostApi::Impl::LogSlot HostApi::Impl::beginCall(const std::string& name,
+                                                std::vector<std::string> args) {
+    LogSlot slot;
+    if (!logging) return slot;
+    if (log.size() >= kMaxLoggedCalls) {
+        ++droppedCalls;
+        return slot;
+    }
+    slot = {true, log.size(), logEpoch};
+    log.push_back({name, std::move(args), {}});
+    return slot;
+}
+
+void HostApi::Impl::endCall(const LogSlot& slot, std::string result) {
+    if (!slot.logged || slot.epoch != logEpoch || slot.index >= log.size()) return;
+    log[slot.index].result = std::move(result);
+}
+
 void HostApi::Impl::report(const std::string& text) {
     reports.push_back(text);
     if (reportSink) reportSink(text);
@@ -371,6 +389,10 @@ const std::vector<HostCall>& HostApi::callLog() const {
     return impl_->log;
 }
 
+std::size_t HostApi::droppedCallCount() const {
+    return impl_->droppedCalls;
+}
+
 std::vector<std::string> HostApi::callNames() const {
     std::vector<std::string> names;
     for (const HostCall& c : impl_->log)
@@ -380,6 +402,7 @@ std::vector<std::string> HostApi::callNames() const {
 
 void HostApi::clearCallLog() {
     impl_->log.clear();
+    impl_->droppedCalls = 0;
     ++impl_->logEpoch;
 }
 void HostApi::setLogging(bool on) {

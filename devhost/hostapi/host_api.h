@@ -144,6 +144,8 @@ public:
     // The log of host API calls made by plug-ins, in order.
     const std::vector<HostCall>& callLog() const;
     std::vector<std::string> callNames() const;
+    // Calls not logged because the log held its maximum (a million calls) already.
+    std::size_t droppedCallCount() const;
     void clearCallLog();
     void setLogging(bool on);
 

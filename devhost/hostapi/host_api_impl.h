@@ -14,6 +14,9 @@
 
 namespace devhost {
 
+// The most calls the log keeps; later ones are counted, not kept, until it is cleared.
+constexpr std::size_t kMaxLoggedCalls = 1000000;
+
 struct HostApi::Impl {
     struct Plugin {
         std::string baseName;
@@ -40,6 +43,16 @@ struct HostApi::Impl {
     // Bumped when the log is cleared, so a call that was logged before knows its
     // entry is gone.
     std::uint64_t logEpoch = 0;
+    std::size_t droppedCalls = 0; // not logged because the log was full
+
+    // Where a call in progress was logged, so its result can be filled in on return.
+    struct LogSlot {
+        bool logged = false;
+        std::size_t index = 0;
+        std::uint64_t epoch = 0;
+    };
+    LogSlot beginCall(const std::string& name, std::vector<std::string> args);
+    void endCall(const LogSlot& slot, std::string result);
 
     // Counts one call of a host API function; true when it must fail.
     bool callShouldFail(const std::string& name);
