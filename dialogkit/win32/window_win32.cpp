@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <set>
 
 namespace dk {
 namespace {
@@ -17,6 +18,13 @@ namespace {
 // Private message: run the queued modal script inside the modal loop.
 constexpr UINT kWmRunModalScript = kWmApp + 1;
 constexpr std::size_t kMaxTextLength = 16u * 1024u * 1024u;
+
+// Modal dialogs that have been ended but whose loop has not returned yet: their
+// windows still exist until then, and their end result must not be overridden.
+std::set<HWND>& EndedModals() {
+    static std::set<HWND> ended;
+    return ended;
+}
 
 const DLGTEMPLATE* FindTemplate(int templateId) {
     if (detail::TemplateLookupBlocked()) return nullptr;
@@ -57,12 +65,16 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
         if (!dialog) return FALSE;
         if (message == kWmRunModalScript) {
+            // The modal loop shows the dialog only once it first runs idle, which is
+            // after this posted message: show it now, so the script finds it shown.
+            if (!::IsWindowVisible(window)) ::ShowWindow(window, SW_SHOW);
             if (detail::RunNextModalScript(window) && ::IsWindow(window) &&
-                dialog->GetSafeHwnd() == window)
+                dialog->GetSafeHwnd() == window && EndedModals().count(window) == 0)
                 dialog->EndDialog(kIdCancelCommand); // a script that left it open cancels it
             return TRUE;
         }
         if (message == WM_NCDESTROY) {
+            EndedModals().erase(window);
             ::SetWindowLongPtrA(window, DWLP_USER, 0);
             if (dialog->GetSafeHwnd() == window) dialog->AttachWindow(nullptr);
             return FALSE;
@@ -166,6 +178,7 @@ int RunModal(CDialog& dialog, WindowHandle owner) {
 }
 
 void EndModal(WindowHandle window, int result) {
+    EndedModals().insert(static_cast<HWND>(window));
     ::EndDialog(static_cast<HWND>(window), result);
 }
 

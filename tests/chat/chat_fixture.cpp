@@ -103,14 +103,16 @@ std::uint16_t ChatFixture::StartHosting(const std::string& nickname) {
     const std::uint16_t port = FreePort();
     AnswerSettings(1, "", port, nickname);
     EXPECT_TRUE(ClickConnect());
-    EXPECT_EQ(ConnectCaption(), "Listening") << "hosting did not start on port " << port;
+    EXPECT_EQ(ConnectCaption(), "Listening")
+        << "hosting did not start on port " << port << Diagnostics();
     return port;
 }
 
 void ChatFixture::JoinHost(std::uint16_t port, const std::string& nickname) {
     AnswerSettings(0, "127.0.0.1", port, nickname);
     EXPECT_TRUE(ClickConnect());
-    EXPECT_EQ(ConnectCaption(), "Connected") << "could not join the raw host on port " << port;
+    EXPECT_EQ(ConnectCaption(), "Connected")
+        << "could not join the raw host on port " << port << Diagnostics();
 }
 
 bool ChatFixture::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -153,6 +155,17 @@ std::uint16_t ChatFixture::GuestPort(int index) {
     // Asked of the socket plug-in through the guest's own proxy, as the host does.
     CqTcpSock* guest = g_ChatDlg.m_GuestSocks.GetAt(index);
     return guest != nullptr ? static_cast<std::uint16_t>(guest->GetPeerPort()) : 0;
+}
+
+std::string ChatFixture::Diagnostics() {
+    std::string text = "; mode " + std::to_string(g_ChatDlg.m_nMode) + ", port " +
+                       std::to_string(g_ChatDlg.m_nPort) + ", scripts left " +
+                       std::to_string(dk::testing::PendingModalScripts());
+    for (const std::string& report : host.reports())
+        text += "; report: " + report;
+    for (const std::string& box : BoxTexts())
+        text += "; box: " + box;
+    return text;
 }
 
 std::vector<std::string> ChatFixture::BoxTexts() {

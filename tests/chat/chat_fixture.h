@@ -76,6 +76,8 @@ protected:
 
     std::vector<std::string> Reports() const { return host.reports(); }
     std::vector<std::string> BoxTexts();
+    // Settings, reports and boxes, for failure messages.
+    std::string Diagnostics();
     static std::uint16_t FreePort();
 
     devhost::HostApi host;
