@@ -1,0 +1,56 @@
+// Puts one of the module's windows on the screen for a while, for the screenshots in
+// docs/screenshots (see take_screenshots.sh): "chat" shows the chat window with a
+// short transcript, "settings" runs the connection settings dialog over it. The
+// module runs in-process against devhost's host API, as in the tests.
+#include "devhost/hostapi/host_api.h"
+#include "dialogkit/testing.h"
+#include "module/plugin/exports.h"
+#include "module/ui/ChatDlg.h"
+#include "module/ui/ConnectionDlg.h"
+#include "tests/plugin/host_fixture.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr int kShowSeconds = 6;
+
+void PumpFor(int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        dk::testing::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool settings = argc > 1 && std::strcmp(argv[1], "settings") == 0;
+    devhost::HostApi host;
+    const QHANDLE hID = host.addPlugin("Volubra", &volubra_test::ResolveVolubraExport);
+    if (!ExtInitPlugin(reinterpret_cast<QARG>(devhost::HostApi::lookupRoutine()), hID)) return 1;
+    g_ChatDlg.ShowChatWindow();
+    g_ChatDlg.AppendText("Guest 127.0.0.1:50312 has joined host 'Mia'");
+    g_ChatDlg.AppendText("\r\n\r\n");
+    g_ChatDlg.AppendText("1 guest(s) are currently on-line");
+    g_ChatDlg.AppendText("\r\n\r\n");
+    if (!settings) {
+        PumpFor(kShowSeconds);
+        return 0;
+    }
+    g_ChatDlg.HideAndEndSessions();
+    CConnectionDlg dlg;
+    dlg.m_nMode = g_ChatDlg.m_nMode;
+    dlg.m_strHostAddr = g_ChatDlg.m_strHostAddr;
+    dlg.m_nPort = static_cast<std::uint32_t>(g_ChatDlg.m_nPort);
+    dlg.m_strNickname = "Mia";
+    dk::testing::PushModalScript([](dk::WindowHandle w) {
+        PumpFor(kShowSeconds);
+        dk::testing::ClickButton(w, dk::kIdCancelCommand);
+    });
+    dlg.DoModal();
+    return 0;
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of the two windows under Wine in Xvfb, cropped to
+# each window: take_screenshots.sh <windows build dir> <output dir>
+set -euo pipefail
+build=${1:?windows build dir}
+out=${2:?output dir}
+here=$(cd "$(dirname "$0")/../.." && pwd)
+mkdir -p "$out"
+. "$here/scripts/wine-env.sh"
+VOLUBRA_FORCE_XVFB=1 wine_env_up
+trap wine_env_down EXIT
+
+shoot() { # mode file title
+  wine "$build/tests/ui/ui_screenshot_stage.exe" "$1" </dev/null >/dev/null 2>&1 &
+  local stage=$!
+  sleep 4
+  local id
+  id=$(xwininfo -root -tree | awk -v t="\"$3\"" 'index($0, t) { print $1; exit }')
+  if [ -n "$id" ]; then import -window "$id" "$out/$2"; else import -window root "$out/$2"; fi
+  wait "$stage" || true
+}
+shoot chat chat-window.png "Chat client - disconnected"
+shoot settings connection-settings.png "Connection settings"
