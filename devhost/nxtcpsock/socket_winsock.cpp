@@ -103,7 +103,12 @@ int listenOn(const Endpoint& local, NativeSocket& out) {
     ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                  sizeof exclusive);
     const sockaddr_in sa = toSockaddr(local);
-    if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return failAndClose(s);
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        // Against another exclusive socket on the port, bind may answer WSAEACCES
+        // (Wine always does): that is the port in use, and is named so.
+        const int error = failAndClose(s);
+        return error == WSAEACCES ? WSAEADDRINUSE : error;
+    }
     if (::listen(s, kListenBacklog) != 0) return failAndClose(s);
     if (!setNonBlocking(s)) return failAndClose(s);
     out = static_cast<NativeSocket>(s);
