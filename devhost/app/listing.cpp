@@ -35,6 +35,8 @@ void printPluginListing(std::ostream& out, const HostApi& api, const PluginSumma
     }
     for (const std::string& report : api.reports())
         out << "report: " << oneLine(report) << "\n";
+    for (const auto& box : plugin.boxes)
+        out << "box: [" << box.first << "] " << oneLine(box.second) << "\n";
     if (withCallLog) {
         for (const HostCall& call : api.callLog())
             out << call.format() << "\n";

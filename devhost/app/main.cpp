@@ -8,6 +8,7 @@
 #include "devhost/app/session.h"
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
+#include "dialogkit/message_box.h"
 
 #include <iostream>
 #include <memory>
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
             return kExitInitFailed;
         }
     }
+    // A listing answers the plug-in's message boxes itself and prints them.
+    if (!session.active()) dk::testing::BeginCapture();
     devhost::PluginLoader loader;
     if (!loader.load(options.pluginPath)) {
         std::cerr << "devhost: " << loader.error() << "\n";
@@ -74,8 +77,11 @@ int main(int argc, char** argv) {
         }
         return devhost::RunSession(api, *sockets, session, script, std::cout, std::cerr);
     }
-    devhost::printPluginListing(
-        std::cout, api, {loader.baseName(), loader.apiVersion(), initialised}, options.printLog);
+    devhost::PluginSummary summary{loader.baseName(), loader.apiVersion(), initialised, {}};
+    for (const dk::testing::ShownBox& box : dk::testing::TakeBoxes())
+        summary.boxes.emplace_back(box.caption, box.text);
+    dk::testing::EndCapture();
+    devhost::printPluginListing(std::cout, api, summary, options.printLog);
     std::cout.flush();
     return initialised ? kExitOk : kExitInitFailed;
 }

@@ -84,7 +84,8 @@ TEST_F(HostApiTest, ListingShowsMenuRegistrationsAndReportsOnOneLineEach) {
     fn<QrvVarCreateTemp>("var.CreateTemp")(hID, TYPEID_INT);
 
     std::ostringstream out;
-    printPluginListing(out, api, {"Volubra", "2.5.4", true}, true);
+    printPluginListing(out, api,
+                       {"Volubra", "2.5.4", true, {{"Quarzel error", "A::B error - c"}}}, true);
     std::string expectedStart = "plugin: Volubra\n"
                                 "api version: 2.5.4\n"
                                 "init: ok\n"
@@ -92,6 +93,7 @@ TEST_F(HostApiTest, ListingShowsMenuRegistrationsAndReportsOnOneLineEach) {
                                 "registered: Volubra.ExtShowWnd() -> 3\n"
                                 "registered: Volubra.ExtOnRecv(hSock:20) -> 3\n"
                                 "report: X::Y error:\\r\\n - z\n"
+                                "box: [Quarzel error] A::B error - c\n"
                                 "lookup(\"var.CreateTemp\")=ptr\n"
                                 "var.CreateTemp(7)=";
     EXPECT_EQ(out.str().substr(0, expectedStart.size()), expectedStart);
