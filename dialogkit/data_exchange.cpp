@@ -31,7 +31,9 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value) {
     if (!window) return;
     if (dx.m_bSaveAndValidate)
         value = GetText(window);
-    else
+    else if (GetText(window) != value)
+        // Setting an edit box's text, even the same text, scrolls it back to the top
+        // and drops the caret: a box whose text is already right is left alone.
         SetText(window, value);
 }
 

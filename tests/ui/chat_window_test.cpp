@@ -145,6 +145,9 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
     EXPECT_EQ(g_ChatDlg.m_strTranscript, expected);
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected);
     EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10) << "scrolled to the end";
+    g_ChatDlg.UpdateData(false); // the handlers refresh once more after appending
+    EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10)
+        << "a refresh with the same transcript must not scroll it back to the top";
 
     g_ChatDlg.HideAndEndSessions();
     g_ChatDlg.AppendText("while hidden");
