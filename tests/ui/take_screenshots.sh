@@ -16,7 +16,10 @@ shoot() { # mode file title
   sleep 4
   local id
   id=$(xwininfo -root -tree | awk -v t="\"$3\"" 'index($0, t) { print $1; exit }')
+  # In Wine's virtual desktop the window is no X window of its own: take the desktop
+  # and trim its plain background away, which leaves the window with its frame.
   if [ -n "$id" ]; then import -window "$id" "$out/$2"; else import -window root "$out/$2"; fi
+  convert "$out/$2" -trim +repage "$out/$2"
   wait "$stage" || true
 }
 shoot chat chat-window.png "Chat client - disconnected"
