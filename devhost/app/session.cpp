@@ -50,7 +50,7 @@ const char* SessionUsageText() {
     return "session: devhost --plugin PATH (--script FILE | --interactive) [options]\n"
            "  --script FILE          run a scripted session (see session_script.h)\n"
            "  --interactive          open the host window for a person (Win32)\n"
-           "  --bind ADDR            the address that listening sockets bind (127.0.0.1)\n"
+           "  --bind ADDR            listening sockets bind ADDR (default: all interfaces)\n"
            "  --transcript-out FILE  write the chat transcript there at the end\n"
            "  --sync-dir DIR         where 'signal' and 'wait signal' keep their files\n"
            "  --var NAME=VALUE       $NAME in the script reads VALUE\n"
