@@ -28,13 +28,7 @@ void ChatFixture::SetUp() {
     dk::testing::BeginCapture();
     dk::testing::ClearModalScripts();
     ASSERT_TRUE(ExtInitPlugin(reinterpret_cast<QARG>(devhost::HostApi::lookupRoutine()), hID));
-    g_ChatDlg.HideAndEndSessions();
-    g_ChatDlg.m_nMode = 0;
-    g_ChatDlg.m_strHostAddr = "127.0.0.1";
-    g_ChatDlg.m_nPort = 8080;
-    g_ChatDlg.m_strNickname.clear();
-    g_ChatDlg.m_strTranscript.clear();
-    g_ChatDlg.m_strMessage.clear();
+    volubra_test::ResetChatWindow();
     ASSERT_TRUE(host.chooseMenuEntry("Chat client"));
     ASSERT_TRUE(g_ChatDlg.IsShown());
     g_ChatDlg.UpdateData(false);

@@ -7,6 +7,7 @@
 #include "dialogkit/message_box.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/exports.h"
+#include "module/ui/ChatDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,18 @@ inline void* ResolveVolubraExport(const char* name) {
         if (std::strcmp(e.name, name) == 0) return e.address;
     }
     return nullptr;
+}
+
+// Puts g_ChatDlg back as the module made it: no session, the first settings, an
+// empty transcript and message box. A window already made stays made.
+inline void ResetChatWindow() {
+    g_ChatDlg.HideAndEndSessions();
+    g_ChatDlg.m_nMode = 0;
+    g_ChatDlg.m_strHostAddr = "127.0.0.1";
+    g_ChatDlg.m_nPort = 8080;
+    g_ChatDlg.m_strNickname.clear();
+    g_ChatDlg.m_strTranscript.clear();
+    g_ChatDlg.m_strMessage.clear();
 }
 
 class HostFixture : public ::testing::Test {
