@@ -15,6 +15,12 @@ constexpr std::size_t kReceiveChunkBytes = 64 * 1024;
 constexpr int kMaxReadsPerEvent = 16;
 constexpr int kMaxAcceptsPerEvent = 64;
 constexpr std::uint16_t kMaxPort = 65535;
+
+// An operation's failure: its Winsock error is kept for GetLastError.
+template <typename Sock> SockResult FailWith(Sock& sock, int error) {
+    sock.lastError = error;
+    return SockResult::Failed;
+}
 } // namespace
 
 struct TcpSocketSet::Socket {
@@ -79,22 +85,18 @@ SockResult TcpSocketSet::connect(QHANDLE h, const std::string& address, std::int
                                  std::int64_t localPort) {
     Socket* s = find(h);
     if (!s) return SockResult::NoSuchSocket;
-    auto fail = [s](int error) {
-        s->lastError = error;
-        return SockResult::Failed;
-    };
-    if (s->state == kSockStateConnected) return fail(wsaerr::kIsConnected);
-    if (s->state != kSockStateClosed) return fail(wsaerr::kInvalid);
+    if (s->state == kSockStateConnected) return FailWith(*s, wsaerr::kIsConnected);
+    if (s->state != kSockStateClosed) return FailWith(*s, wsaerr::kInvalid);
     sockio::Endpoint peer;
-    if (!sockio::parseIpv4(address, peer.address)) return fail(wsaerr::kInvalid);
-    if (localPort < 0 || localPort > kMaxPort) return fail(wsaerr::kInvalid);
+    if (!sockio::parseIpv4(address, peer.address)) return FailWith(*s, wsaerr::kInvalid);
+    if (localPort < 0 || localPort > kMaxPort) return FailWith(*s, wsaerr::kInvalid);
     if (peerPort < 1 || peerPort > kMaxPort || peer.address == 0)
-        return fail(wsaerr::kAddrNotAvail);
+        return FailWith(*s, wsaerr::kAddrNotAvail);
     peer.port = static_cast<std::uint16_t>(peerPort);
     sockio::NativeSocket native = sockio::kNoSocket;
     const int error = sockio::connectWithin(peer, static_cast<std::uint16_t>(localPort),
                                             options_.connectTimeoutMs, native);
-    if (error != 0) return fail(error);
+    if (error != 0) return FailWith(*s, error);
     openConnection(*s, native, peer);
     return SockResult::Ok;
 }
@@ -102,19 +104,15 @@ SockResult TcpSocketSet::connect(QHANDLE h, const std::string& address, std::int
 SockResult TcpSocketSet::listen(QHANDLE h, std::int64_t localPort) {
     Socket* s = find(h);
     if (!s) return SockResult::NoSuchSocket;
-    auto fail = [s](int error) {
-        s->lastError = error;
-        return SockResult::Failed;
-    };
-    if (s->state == kSockStateConnected) return fail(wsaerr::kIsConnected);
-    if (s->state != kSockStateClosed) return fail(wsaerr::kInvalid);
-    if (localPort < 0 || localPort > kMaxPort) return fail(wsaerr::kInvalid);
+    if (s->state == kSockStateConnected) return FailWith(*s, wsaerr::kIsConnected);
+    if (s->state != kSockStateClosed) return FailWith(*s, wsaerr::kInvalid);
+    if (localPort < 0 || localPort > kMaxPort) return FailWith(*s, wsaerr::kInvalid);
     sockio::Endpoint local;
     if (!sockio::parseIpv4(options_.listenAddress, local.address))
-        return fail(wsaerr::kAddrNotAvail);
+        return FailWith(*s, wsaerr::kAddrNotAvail);
     local.port = static_cast<std::uint16_t>(localPort);
     sockio::NativeSocket native = sockio::kNoSocket;
-    if (int error = sockio::listenOn(local, native)) return fail(error);
+    if (int error = sockio::listenOn(local, native)) return FailWith(*s, error);
     s->native = native;
     s->state = kSockStateListening;
     s->peer = {};
@@ -134,19 +132,16 @@ SockResult TcpSocketSet::close(QHANDLE h) {
 SockResult TcpSocketSet::accept(QHANDLE hListener, QHANDLE hConnection) {
     Socket* listener = find(hListener);
     if (!listener) return SockResult::NoSuchSocket;
-    auto fail = [listener](int error) {
-        listener->lastError = error;
-        return SockResult::Failed;
-    };
-    if (listener->state != kSockStateListening) return fail(wsaerr::kInvalid);
+    if (listener->state != kSockStateListening) return FailWith(*listener, wsaerr::kInvalid);
     Socket* conn = hConnection == hListener ? nullptr : find(hConnection);
-    if (!conn) return fail(wsaerr::kNotSocket);
-    if (conn->state != kSockStateClosed) return fail(wsaerr::kIsConnected);
+    if (!conn) return FailWith(*listener, wsaerr::kNotSocket);
+    if (conn->state != kSockStateClosed) return FailWith(*listener, wsaerr::kIsConnected);
     sockio::NativeSocket native = listener->pending;
     sockio::Endpoint peer = listener->pendingPeer;
     listener->pending = sockio::kNoSocket;
     if (native == sockio::kNoSocket) {
-        if (int error = sockio::acceptOne(listener->native, native, peer)) return fail(error);
+        if (int error = sockio::acceptOne(listener->native, native, peer))
+            return FailWith(*listener, error);
     }
     openConnection(*conn, native, peer);
     return SockResult::Ok;
@@ -155,18 +150,14 @@ SockResult TcpSocketSet::accept(QHANDLE hListener, QHANDLE hConnection) {
 SockResult TcpSocketSet::send(QHANDLE h, const std::string& label, const std::string& text) {
     Socket* s = find(h);
     if (!s) return SockResult::NoSuchSocket;
-    auto fail = [s](int error) {
-        s->lastError = error;
-        return SockResult::Failed;
-    };
-    if (s->state != kSockStateConnected) return fail(wsaerr::kNotConnected);
+    if (s->state != kSockStateConnected) return FailWith(*s, wsaerr::kNotConnected);
     switch (validateRecord(label, text)) {
     case FrameError::None:
         break;
     case FrameError::ContainsNul:
-        return fail(wsaerr::kInvalid);
+        return FailWith(*s, wsaerr::kInvalid);
     default:
-        return fail(wsaerr::kMessageSize);
+        return FailWith(*s, wsaerr::kMessageSize);
     }
     const std::size_t frameBytes = kFrameHeaderBytes + label.size() + text.size();
     if (s->unsent() + frameBytes > options_.sendQueueLimit) {
