@@ -16,7 +16,6 @@
 #include "module/ui/ConnectionDlg.h"
 
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -107,27 +106,6 @@ PeerEndpoint AskPeer(CqTcpSock& sock) {
     return peer;
 }
 
-// Marks a window whose Connect click is under way (its settings dialog or a failure
-// box is open), so that a second click cannot start a second session beside it.
-class ConnectClickUnderWay {
-public:
-    explicit ConnectClickUnderWay(const CChatDlg* window) : m_window(window) {
-        Windows().insert(window);
-    }
-    ~ConnectClickUnderWay() { Windows().erase(m_window); }
-    ConnectClickUnderWay(const ConnectClickUnderWay&) = delete;
-    ConnectClickUnderWay& operator=(const ConnectClickUnderWay&) = delete;
-
-    static bool IsUnderWay(const CChatDlg* window) { return Windows().count(window) != 0; }
-
-private:
-    static std::set<const CChatDlg*>& Windows() {
-        static std::set<const CChatDlg*> windows;
-        return windows;
-    }
-    const CChatDlg* m_window; // not owned
-};
-
 // Capture: the shown window's boxes into the members. A hidden window's boxes may be
 // older than the members (appends while hidden change the members only).
 void CaptureFields(CChatDlg& dlg) {
@@ -206,7 +184,7 @@ void CChatDlg::OnConnect(QHANDLE /*hSock*/) {
 
 void CChatDlg::OnBnClickedConnectButton() {
     CaptureFields(*this);
-    if (ConnectClickUnderWay::IsUnderWay(this)) {
+    if (m_bConnectClickUnderWay) {
         UpdateStateDisplay();
         return;
     }
@@ -233,7 +211,12 @@ void CChatDlg::OnBnClickedConnectButton() {
         return;
     }
 
-    ConnectClickUnderWay underWay(this);
+    // Cleared on every way out of the handler, the exceptional one included.
+    struct UnderWay {
+        bool& flag;
+        explicit UnderWay(bool& f) : flag(f) { flag = true; }
+        ~UnderWay() { flag = false; }
+    } underWay(m_bConnectClickUnderWay);
     CConnectionDlg settings;
     settings.m_nMode = m_nMode;
     settings.m_strHostAddr = m_strHostAddr;

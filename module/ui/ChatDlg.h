@@ -68,6 +68,10 @@ protected:
 private:
     // The caption's close box and the system menu's Close.
     void OnCloseRequest();
+
+    // A Connect click is under way: its settings dialog or its failure box is open,
+    // and a second click must not start a second session beside it.
+    bool m_bConnectClickUnderWay = false;
 };
 
 extern CChatDlg g_ChatDlg;
