@@ -7,7 +7,7 @@
 #   scripts/demo.sh                 the scripted chat (inside Xvfb when there is no display)
 #   scripts/demo.sh --interactive   with a display: three devhosts for a person to use
 #
-# VOLUBRA_DEMO_BUILD=DIR builds and runs from DIR instead of the windows preset's folder.
+# VOLUBRA_WINE_ROUTE=64 runs the 64-bit build even where 32-bit programs run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,20 +24,17 @@ WAIT_MS=30000
 PROCESS_LIMIT_S=240
 
 scripts/install-deps.sh
-build=${VOLUBRA_DEMO_BUILD:-}
-if [ -z "$build" ]; then
-  cmake --preset windows >/dev/null
-  build=$root/build/windows
-  cmake --build --preset windows --target devhost Volubra
-else
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" >/dev/null
-  cmake --build "$build" -j2 --target devhost Volubra
-fi
+# The 32-bit build under 32-bit Wine where this machine runs 32-bit programs, else
+# the 64-bit build under 64-bit Wine (see scripts/wine-env.sh).
+. scripts/wine-env.sh
+WINE_ENV_ROUTE=$(wine_route)
+preset=$(wine_preset "$WINE_ENV_ROUTE")
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target devhost Volubra
+build=$root/build/$preset
 devhost=$build/devhost/app/devhost.exe
 plugin=$build/module/Volubra.qrv
 
-. scripts/wine-env.sh
 work=$(mktemp -d /tmp/volubra-demo.XXXXXX)
 pids=()
 cleanup() {

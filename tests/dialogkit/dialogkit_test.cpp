@@ -101,7 +101,9 @@ TEST(ReadUnsigned, ReadsAsPercentU) {
     for (const Case& c : cases) {
         std::uint32_t value = 7;
         EXPECT_EQ(dk::ReadUnsigned(c.text, value), c.ok) << "text \"" << c.text << "\"";
-        if (c.ok) EXPECT_EQ(value, c.value) << "text \"" << c.text << "\"";
+        if (c.ok) {
+            EXPECT_EQ(value, c.value) << "text \"" << c.text << "\"";
+        }
     }
 }
 
