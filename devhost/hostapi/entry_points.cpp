@@ -297,7 +297,7 @@ template <std::size_t I> QARG unsupportedEntry(QHANDLE hID) {
     return unsupportedCall(I, hID);
 }
 
-constexpr std::size_t kBoundNameCount = 133;
+constexpr std::size_t kBoundNameCount = kQrvApiFunctionCount;
 
 template <std::size_t... I> std::vector<void*> makeStubs(std::index_sequence<I...>) {
     return {reinterpret_cast<void*>(&unsupportedEntry<I>)...};

@@ -9,12 +9,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 class CExtAPI {
 public:
-    // Host functions bound at initialisation, in lookup order (see CExtAPI.cpp).
-    static constexpr std::size_t kBoundFunctionCount = 133;
-    static const char* const* BoundFunctionNames();
+    // Host functions bound at initialisation: all of the API, in its order.
+    static constexpr std::size_t kBoundFunctionCount = kQrvApiFunctionCount;
 
     CExtAPI();
 
@@ -60,8 +60,15 @@ private:
     template <typename Fn> Fn SlotAs(std::size_t slot) const {
         return reinterpret_cast<Fn>(m_Slots[slot]);
     }
-    // True when the slot is filled; otherwise reports the guarded call as missing.
-    bool HasSlot(std::size_t slot, const char* lpCallName);
+    // True when the slot is filled; otherwise reports its guarded call as missing.
+    bool HasSlot(std::size_t slot);
+    // Runs the host function in `slot` with the module's ID first; when the host
+    // lacks it, reports that and gives the result type's zero (0 or null).
+    template <typename Fn, typename... Args>
+    auto Call(std::size_t slot, Args... args) -> decltype(std::declval<Fn>()(QHANDLE{}, args...)) {
+        if (!HasSlot(slot)) return {};
+        return SlotAs<Fn>(slot)(hID, args...);
+    }
 
     QrvLookupFn m_pfnLookup = nullptr; // the host's lookup routine, null until bound
     void* m_Slots[kBoundFunctionCount];

@@ -4,7 +4,9 @@
 // alone; nothing else of the module is visible to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #if defined(_WIN32)
 #define QRV_CALL __stdcall
@@ -19,6 +21,164 @@ using QBOOL = unsigned char;
 // The two values every export but the version query receives: 32-bit on Win32,
 // pointer-sized everywhere so that addresses fit.
 using QARG = std::uintptr_t;
+
+// The host functions of plug-in API 2.5.4, family by family, in the order a plug-in
+// binds them: the host answers a lookup for each of these names.
+inline constexpr const char* kQrvApiFunctionNames[] = {
+    // app
+    "app.ReportError",
+    "app.WriteToLog",
+    // var
+    "var.Create",
+    "var.CreateTemp",
+    "var.Delete",
+    "var.ReInit",
+    "var.Rename",
+    "var.GetVar",
+    "var.GetName",
+    "var.GetTypeID",
+    "var.IsType",
+    "var.GetValue",
+    "var.SetValue",
+    "var.GetValueEx",
+    "var.SetValueEx",
+    "var.GetValueA",
+    "var.SetValueA",
+    "var.CopyValue",
+    "var.SetVarRef",
+    "var.EditUI",
+    "var.EditUI2",
+    "var.GetDataPtr",
+    // type
+    "type.GetTypeID",
+    "type.GetTypeName",
+    // str
+    "str.GetText",
+    "str.SetText",
+    // list
+    "list.nItems",
+    "list.CreateItem",
+    "list.GetItemI",
+    "list.GetItemA",
+    "list.DelItemI",
+    "list.DelItemA",
+    "list.DelAll",
+    "list.SortI",
+    "list.SortA",
+    // map
+    "map.Init",
+    "map.Free",
+    "map.GetMapType",
+    "map.GetPixelSize",
+    "map.GetWrapFlag",
+    "map.SetWrapFlag",
+    "map.GetBusyFlag",
+    "map.SetBusyFlag",
+    "map.GetWidth",
+    "map.GetHeight",
+    "map.GetPixel",
+    "map.SetPixel",
+    "map.GetMinMaxAlt",
+    "map.SetMinMaxAlt",
+    "map.GetHorizScale",
+    "map.GetMosaicFlag",
+    "map.GetMosaicTileSize",
+    "map.GetMosaicTilesX",
+    "map.GetMosaicTilesY",
+    "map.GetFlag",
+    "map.SetFlag",
+    "map.GetSettingsList",
+    "map.SaveFile",
+    "map.LoadFile",
+    "map.GetNameInProject",
+    "map.InitMosaic",
+    "map.LoadMosaic",
+    "map.SaveMosaic",
+    "map.GetFormat",
+    "map.SetFormat",
+    "map.GetFilename",
+    "map.CombineMosaic",
+    "map.SplitToMosaic",
+    "map.SaveMosaicAs",
+    "map.ExportMap",
+    "map.ExportMosaic",
+    "map.GetDataPtr",
+    "map.LinInterp",
+    "map.GetMosaicTile",
+    "map.GenMipmaps2",
+    "map.ClearMipmaps",
+    "map.GetMipmapLevel",
+    "map.GetMipmapResStep",
+    "map.GetMipmapMaxLevel",
+    // tile
+    "tile.GetMinMaxAlt",
+    "tile.GetPixel",
+    "tile.SetPixel",
+    "tile.GetTileCoords",
+    "tile.SetLock",
+    "tile.GetDataPtr",
+    // format
+    "format.Create",
+    "format.CreateGeneric",
+    "format.SetFlags",
+    "format.SetInfoStr",
+    "format.GetExt",
+    "format.GetOptionList",
+    "format.GetOptionValue",
+    "format.SetOptionValue",
+    "format.GetFormatByExt",
+    "format.GetFormatList",
+    "format.IsMosaic",
+    "format.IsNative",
+    // progbox
+    "progbox.ShowWnd",
+    "progbox.HideWnd",
+    "progbox.SetTitle",
+    "progbox.SetProgress",
+    // filesel
+    "filesel.InitFS",
+    "filesel.GetFilename",
+    // combosel
+    "combosel.SetOptions",
+    "combosel.GetOptions",
+    "combosel.SetCurSel",
+    "combosel.GetCurSel",
+    // buffer
+    "buffer.Init",
+    "buffer.Free",
+    "buffer.nItems",
+    "buffer.MemSize",
+    "buffer.ItemSize",
+    "buffer.GetPtr",
+    "buffer.GetValue",
+    "buffer.SetValue",
+    // view
+    "view.ShowMap",
+    "view.GetActiveMap",
+    "view.GetSelectedArea",
+    // file
+    "file.GetExt",
+    "file.GetFilenameNoExt",
+    "file.GetDir",
+    "file.GetFilenameNoDir",
+    "file.FileExists",
+    // qrvfunc
+    "qrvfunc.LoadFunc",
+    "qrvfunc.LoadFuncEx",
+    "qrvfunc.GetFunc",
+    "qrvfunc.GetReturnTypeID",
+    "qrvfunc.GetArgListPrototype",
+    "qrvfunc.Execute2",
+    "qrvfunc.ExecuteThreaded",
+    // menu
+    "menu.InsertItem",
+    "menu.InsertItemEx",
+    // script
+    "script.Execute",
+};
+inline constexpr std::size_t kQrvApiFunctionCount = 133;
+static_assert(std::size(kQrvApiFunctionNames) == kQrvApiFunctionCount,
+              "plug-in API 2.5.4 has 133 host functions");
 
 enum QrvTypeId : std::uint32_t {
     TYPEID_BOOL = 3,

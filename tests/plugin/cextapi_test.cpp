@@ -43,12 +43,17 @@ TEST_F(CExtAPITest, BindingLooksUpEveryNameOnceInOrderAndShowsNothing) {
     EXPECT_TRUE(dk::testing::TakeBoxes().empty());
 }
 
-TEST_F(CExtAPITest, EveryBoundNameIsInTheModuleTableInLookupOrder) {
-    const char* const* names = CExtAPI::BoundFunctionNames();
-    const std::vector<std::string>& expected = devhost::hostApiNames();
-    for (std::size_t i = 0; i < CExtAPI::kBoundFunctionCount; ++i) {
-        EXPECT_EQ(expected.at(i), names[i]) << "slot " << i;
-    }
+TEST_F(CExtAPITest, ARebindReportsTheLostReportErrorThroughTheAddressItStillHolds) {
+    Bind();
+    host.removeName("app.ReportError");
+    ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
+    EXPECT_EQ(host.reports(), Names{kFunctionNotFound})
+        << "a slot keeps its address until its lookup's result is stored in it";
+    EXPECT_TRUE(dk::testing::TakeBoxes().empty());
+    g_ExtAPI.app_ReportError("after the re-bind");
+    const auto boxes = dk::testing::TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << "the failed lookup emptied the slot";
+    EXPECT_EQ(boxes[0].text, "after the re-bind");
 }
 
 TEST_F(CExtAPITest, WithoutReportErrorInTheHostEveryReportIsAQuarzelErrorBox) {
