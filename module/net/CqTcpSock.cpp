@@ -145,12 +145,10 @@ bool CqTcpSock::Create() {
         return false;
     }
     m_hSock = hSock;
-    // A list left over from a Delete whose list deletion failed is reused, not leaked.
-    if (m_hPropList != 0) {
-        g_ExtAPI.list_DelAll(m_hPropList);
-    } else {
-        m_hPropList = g_ExtAPI.var_CreateTemp(TYPEID_LIST);
-    }
+    // A new socket gets a new property list. One left over from a Delete whose list
+    // deletion failed is deleted first rather than forgotten.
+    if (m_hPropList != 0) g_ExtAPI.var_Delete(&m_hPropList);
+    m_hPropList = g_ExtAPI.var_CreateTemp(TYPEID_LIST);
     m_bOwnsSock = true;
     return true;
 }

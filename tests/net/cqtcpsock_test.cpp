@@ -158,6 +158,22 @@ TEST_F(CqTcpSockTest, AFailedDeleteKeepsEverythingAndTheDestructorTriesAgain) {
     EXPECT_FALSE(host.exists(propList));
 }
 
+TEST_F(CqTcpSockTest, CreateMakesANewPropertyListAndDeletesOneLeftOver) {
+    CqTcpSock sock;
+    MakeSocket(sock);
+    const QHANDLE leftover = sock.GetPropList();
+    host.failFrom("var.Delete", 3); // after the two temporaries of nxTcpSock.delete
+    sock.Delete();
+    host.failFrom("var.Delete", 0);
+    ASSERT_EQ(sock.GetHandle(), 0u);
+    ASSERT_EQ(sock.GetPropList(), leftover) << "the host refused to delete the list";
+
+    ASSERT_TRUE(sock.Create());
+    EXPECT_EQ(host.typeOf(sock.GetPropList()), std::uint32_t{TYPEID_LIST});
+    EXPECT_NE(sock.GetPropList(), leftover) << "a new socket gets a new temporary list";
+    EXPECT_FALSE(host.exists(leftover)) << "the leftover is deleted, not forgotten";
+}
+
 TEST_F(CqTcpSockTest, AttachMakesOrEmptiesThePropertyList) {
     CqTcpSock sock;
     EXPECT_FALSE(sock.Attach(0));
