@@ -216,7 +216,7 @@ HostApi* HostApi::current() {
 
 QHANDLE HostApi::addPlugin(const std::string& baseName,
                            std::function<void*(const char*)> resolveExport) {
-    QHANDLE id = impl_->vars.allocateHandle();
+    QHANDLE id = impl_->vars.reserveHandle();
     if (id != 0) impl_->plugins[id] = {baseName, std::move(resolveExport)};
     return id;
 }
