@@ -219,17 +219,19 @@ QHANDLE QRV_CALL qrvfuncLoadFunc(QHANDLE hID, const char* lpExportName, std::uin
     entry.isPluginExport = true;
     entry.pluginId = hID;
     entry.exportName = lpExportName;
+    // The handle given out is the entry's own, which the host keeps: a plug-in drops
+    // its registration handles without deleting them.
     const FunctionEntry* registered = impl.registerEntry(std::move(entry));
-    if (!registered) return e.finishNumber(0);
-    return e.finishNumber(impl.newFunctionVariable(registered->ownHandle, registered->fullName));
+    return e.finishNumber(registered ? registered->ownHandle : 0);
 }
 
 QHANDLE QRV_CALL qrvfuncGetFunc(QHANDLE hID, const char* lpFuncName) {
     Entry e("qrvfunc.GetFunc", hID, {formatText(lpFuncName)});
     if (!e.admitted() || !lpFuncName) return e.finishNumber(0);
+    // The entry's own handle: a look-up makes no variable, and a plug-in that never
+    // deletes the handles it looks up leaks nothing.
     const FunctionEntry* f = e.impl().registry.byName(lpFuncName);
-    if (!f) return e.finishNumber(0);
-    return e.finishNumber(e.impl().newFunctionVariable(f->ownHandle, {}));
+    return e.finishNumber(f ? f->ownHandle : 0);
 }
 
 std::uint32_t QRV_CALL qrvfuncGetReturnTypeID(QHANDLE hID, QHANDLE hFunc) {

@@ -1,9 +1,9 @@
 // The host's registry of named functions: its own ("application.GetIcon"), the socket
 // plug-in's, and the exports plug-ins register with qrvfunc.LoadFunc. Each entry has one
 // function variable of its own (type 510) that the host holds and nobody can delete;
-// every other function variable (from LoadFunc or GetFunc) refers to an entry through
-// that handle. Re-registering a name replaces the entry in place, so existing function
-// variables follow it.
+// it is the handle LoadFunc and GetFunc give out, the same one every time. Function
+// variables a plug-in makes itself refer to an entry through that handle.
+// Re-registering a name replaces the entry in place, so existing handles follow it.
 #pragma once
 
 #include "devhost/hostapi/host_api.h"

@@ -90,12 +90,6 @@ const FunctionEntry* HostApi::Impl::functionOf(QHANDLE hFunc) const {
     return registry.byOwnHandle(v->bits);
 }
 
-QHANDLE HostApi::Impl::newFunctionVariable(QHANDLE ownHandle, const std::string& name) {
-    QHANDLE h = vars.create(TYPEID_FUNC, name);
-    if (h != 0) vars.find(h)->bits = ownHandle;
-    return h;
-}
-
 const FunctionEntry* HostApi::Impl::registerEntry(FunctionEntry entry) {
     if (const FunctionEntry* existing = registry.byName(entry.fullName)) {
         return &registry.put(std::move(entry), existing->ownHandle);

@@ -8,12 +8,13 @@
 // there); it is made current on construction, and on destruction the one made before
 // it becomes current again. All of it runs on the host's one UI thread.
 //
-// Functions in the registry: each entry has a function variable of its own (type 510,
-// what registerHostFunction and findFunction return) that nobody can delete or
-// overwrite. qrvfunc.LoadFunc and qrvfunc.GetFunc hand plug-ins further function
-// variables referring to the entry; a plug-in may delete those at will, which does not
-// unregister the function. Re-registering a name replaces the entry in place, and every
-// function variable referring to it follows.
+// Functions in the registry: each entry has a function variable of its own (type 510)
+// that nobody can delete or overwrite. A host owns the function variables it hands out:
+// registerHostFunction, findFunction, qrvfunc.LoadFunc and qrvfunc.GetFunc all give
+// that same handle, every time, so looking a function up costs no variable. A plug-in
+// may still make function variables of its own (var.CreateTemp of type 510, then
+// var.SetValueEx) and delete those. Re-registering a name replaces the entry in place,
+// and every handle referring to it follows.
 #pragma once
 
 #include "module/plugin/qrv_abi.h"

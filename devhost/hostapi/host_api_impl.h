@@ -61,8 +61,6 @@ struct HostApi::Impl {
 
     // The function entry a function variable refers to, or null.
     const FunctionEntry* functionOf(QHANDLE hFunc) const;
-    // A new function variable referring to the entry with that own handle.
-    QHANDLE newFunctionVariable(QHANDLE ownHandle, const std::string& name);
     // Registers an entry, making its own function variable when it is new.
     const FunctionEntry* registerEntry(FunctionEntry entry);
     // Stores a scalar's raw bits: BOOL becomes 0 or 1, a VARREF must be 0 or name a
