@@ -225,6 +225,26 @@ TEST_F(RegistryTest, HostFunctionsRunWithTheirArgumentsAndReturnVariable) {
     EXPECT_EQ(api.liveVariableCount(), live) << "the temporary list must be deleted";
 }
 
+TEST_F(RegistryTest, AFunctionReplacedWhileItRunsFinishesItsRun) {
+    std::string seen;
+    int laterRuns = 0;
+    const QHANDLE h = api.registerHostFunction(
+        "nxTcpSock.Close", {}, TYPEID_BOOL,
+        [&, said = std::string("the first function's own state")](QHANDLE, QHANDLE) {
+            api.registerHostFunction("nxTcpSock.Close", {}, TYPEID_BOOL, [&](QHANDLE, QHANDLE) {
+                ++laterRuns;
+                return true;
+            });
+            seen = said; // the replaced function is still whole until it returns
+            return true;
+        });
+    ASSERT_TRUE(api.runRegistered(h, 0, nullptr));
+    EXPECT_EQ(seen, "the first function's own state");
+    EXPECT_EQ(api.findFunction("nxTcpSock.Close"), h);
+    ASSERT_TRUE(api.runRegistered(h, 0, nullptr));
+    EXPECT_EQ(laterRuns, 1) << "the handle must follow the replacement";
+}
+
 TEST_F(RegistryTest, ApplicationGetIconReturnsANonzeroHandle) {
     auto all = api.registeredFunctions();
     ASSERT_FALSE(all.empty());
