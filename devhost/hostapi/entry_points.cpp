@@ -20,15 +20,28 @@ namespace devhost {
 
 namespace {
 
+// How an argument is written in the log, chosen by its type: numbers and handles,
+// texts, and addresses.
+std::string logArg(std::uint32_t value) {
+    return formatNumber(value);
+}
+std::string logArg(const char* text) {
+    return formatText(text);
+}
+std::string logArg(const void* p) {
+    return formatPointer(p);
+}
+
 // One plug-in call in progress: logged on entry (so nested calls made while it runs
-// follow it in the log), its result filled in when it returns.
+// follow it in the log), its result filled in when it returns. The arguments and the
+// result are formatted only while the log is on.
 class Entry {
 public:
-    Entry(const char* name, QHANDLE hID, std::vector<std::string> args) {
+    template <typename... Args> Entry(const char* name, QHANDLE hID, const Args&... args) {
         HostApi* api = HostApi::current();
         if (!api) return;
         impl_ = &api->impl();
-        slot_ = impl_->beginCall(name, std::move(args));
+        if (impl_->logging) slot_ = impl_->beginCall(name, {logArg(args)...});
         bool injectedFailure = impl_->callShouldFail(name);
         admitted_ = !injectedFailure && impl_->plugins.count(hID) != 0;
     }
@@ -38,27 +51,23 @@ public:
     HostApi::Impl* implOrNull() { return impl_; }
 
     QBOOL finish(bool r) {
-        record(formatBool(r));
+        if (slot_.logged) impl_->endCall(slot_, formatBool(r));
         return r ? 1 : 0;
     }
     std::uint32_t finishNumber(std::uint32_t r) {
-        record(formatNumber(r));
+        if (slot_.logged) impl_->endCall(slot_, formatNumber(r));
         return r;
     }
     const char* finishText(const char* r) {
-        record(formatText(r));
+        if (slot_.logged) impl_->endCall(slot_, formatText(r));
         return r;
     }
     void* finishPointer(void* r) {
-        record(formatPointer(r));
+        if (slot_.logged) impl_->endCall(slot_, formatPointer(r));
         return r;
     }
 
 private:
-    void record(std::string result) {
-        if (impl_) impl_->endCall(slot_, std::move(result));
-    }
-
     HostApi::Impl* impl_ = nullptr;
     bool admitted_ = false;
     HostApi::Impl::LogSlot slot_;
@@ -72,37 +81,36 @@ Variable* typed(Entry& e, QHANDLE h, std::uint32_t typeId) {
 extern "C" {
 
 QBOOL QRV_CALL appReportError(QHANDLE hID, const char* lpText) {
-    Entry e("app.ReportError", hID, {formatText(lpText)});
+    Entry e("app.ReportError", hID, lpText);
     if (!e.admitted() || !lpText) return e.finish(false);
     e.impl().report(lpText);
     return e.finish(true);
 }
 
 QHANDLE QRV_CALL varCreate(QHANDLE hID, std::uint32_t TypeID, const char* lpName) {
-    Entry e("var.Create", hID, {formatNumber(TypeID), formatText(lpName)});
+    Entry e("var.Create", hID, TypeID, lpName);
     if (!e.admitted() || !lpName || !*lpName) return e.finishNumber(0);
     return e.finishNumber(e.impl().vars.create(TypeID, lpName));
 }
 
 QHANDLE QRV_CALL varCreateTemp(QHANDLE hID, std::uint32_t TypeID) {
-    Entry e("var.CreateTemp", hID, {formatNumber(TypeID)});
+    Entry e("var.CreateTemp", hID, TypeID);
     if (!e.admitted()) return e.finishNumber(0);
     return e.finishNumber(e.impl().vars.create(TypeID, {}));
 }
 
 QBOOL QRV_CALL varDelete(QHANDLE hID, QHANDLE hVar) {
-    Entry e("var.Delete", hID, {formatNumber(hVar)});
+    Entry e("var.Delete", hID, hVar);
     return e.finish(e.admitted() && e.impl().vars.remove(hVar));
 }
 
 QBOOL QRV_CALL varIsType(QHANDLE hID, QHANDLE hVar, std::uint32_t TypeID) {
-    Entry e("var.IsType", hID, {formatNumber(hVar), formatNumber(TypeID)});
+    Entry e("var.IsType", hID, hVar, TypeID);
     return e.finish(e.admitted() && typed(e, hVar, TypeID));
 }
 
 QBOOL QRV_CALL varGetValueEx(QHANDLE hID, QHANDLE hVar, std::uint32_t TypeID, void* pValue) {
-    Entry e("var.GetValueEx", hID,
-            {formatNumber(hVar), formatNumber(TypeID), formatPointer(pValue)});
+    Entry e("var.GetValueEx", hID, hVar, TypeID, pValue);
     if (!e.admitted() || !pValue || !isScalarType(TypeID)) return e.finish(false);
     Variable* v = typed(e, hVar, TypeID);
     if (!v) return e.finish(false);
@@ -115,8 +123,7 @@ QBOOL QRV_CALL varGetValueEx(QHANDLE hID, QHANDLE hVar, std::uint32_t TypeID, vo
 }
 
 QBOOL QRV_CALL varSetValueEx(QHANDLE hID, QHANDLE hVar, std::uint32_t TypeID, const void* pValue) {
-    Entry e("var.SetValueEx", hID,
-            {formatNumber(hVar), formatNumber(TypeID), formatPointer(pValue)});
+    Entry e("var.SetValueEx", hID, hVar, TypeID, pValue);
     if (!e.admitted() || !pValue || !isScalarType(TypeID) || !typed(e, hVar, TypeID)) {
         return e.finish(false);
     }
@@ -130,19 +137,19 @@ QBOOL QRV_CALL varSetValueEx(QHANDLE hID, QHANDLE hVar, std::uint32_t TypeID, co
 }
 
 QBOOL QRV_CALL varCopyValue(QHANDLE hID, QHANDLE hDest, QHANDLE hSrc) {
-    Entry e("var.CopyValue", hID, {formatNumber(hDest), formatNumber(hSrc)});
+    Entry e("var.CopyValue", hID, hDest, hSrc);
     return e.finish(e.admitted() && e.impl().vars.copyValue(hDest, hSrc));
 }
 
 const char* QRV_CALL strGetText(QHANDLE hID, QHANDLE hStr) {
-    Entry e("str.GetText", hID, {formatNumber(hStr)});
+    Entry e("str.GetText", hID, hStr);
     if (!e.admitted()) return e.finishText(nullptr);
     Variable* v = typed(e, hStr, TYPEID_STRING);
     return e.finishText(v ? v->text.c_str() : nullptr);
 }
 
 QBOOL QRV_CALL strSetText(QHANDLE hID, QHANDLE hStr, const char* lpText) {
-    Entry e("str.SetText", hID, {formatNumber(hStr), formatText(lpText)});
+    Entry e("str.SetText", hID, hStr, lpText);
     if (!e.admitted() || !lpText) return e.finish(false);
     Variable* v = typed(e, hStr, TYPEID_STRING);
     if (!v) return e.finish(false);
@@ -151,27 +158,26 @@ QBOOL QRV_CALL strSetText(QHANDLE hID, QHANDLE hStr, const char* lpText) {
 }
 
 std::uint32_t QRV_CALL listNItems(QHANDLE hID, QHANDLE hList) {
-    Entry e("list.nItems", hID, {formatNumber(hList)});
+    Entry e("list.nItems", hID, hList);
     Variable* v = e.admitted() ? typed(e, hList, TYPEID_LIST) : nullptr;
     return e.finishNumber(v ? static_cast<std::uint32_t>(v->items.size()) : 0);
 }
 
 QHANDLE QRV_CALL listCreateItem(QHANDLE hID, QHANDLE hList, std::uint32_t TypeID,
                                 const char* lpName) {
-    Entry e("list.CreateItem", hID,
-            {formatNumber(hList), formatNumber(TypeID), formatText(lpName)});
+    Entry e("list.CreateItem", hID, hList, TypeID, lpName);
     if (!e.admitted() || !lpName) return e.finishNumber(0);
     return e.finishNumber(e.impl().vars.create(TypeID, lpName, hList));
 }
 
 QHANDLE QRV_CALL listGetItemI(QHANDLE hID, QHANDLE hList, std::uint32_t index) {
-    Entry e("list.GetItemI", hID, {formatNumber(hList), formatNumber(index)});
+    Entry e("list.GetItemI", hID, hList, index);
     Variable* v = e.admitted() ? typed(e, hList, TYPEID_LIST) : nullptr;
     return e.finishNumber(v && index < v->items.size() ? v->items[index] : 0);
 }
 
 QHANDLE QRV_CALL listGetItemA(QHANDLE hID, QHANDLE hList, const char* lpName) {
-    Entry e("list.GetItemA", hID, {formatNumber(hList), formatText(lpName)});
+    Entry e("list.GetItemA", hID, hList, lpName);
     Variable* v = e.admitted() && lpName ? typed(e, hList, TYPEID_LIST) : nullptr;
     if (!v) return e.finishNumber(0);
     for (QHANDLE item : v->items) {
@@ -182,78 +188,76 @@ QHANDLE QRV_CALL listGetItemA(QHANDLE hID, QHANDLE hList, const char* lpName) {
 }
 
 QBOOL QRV_CALL listDelAll(QHANDLE hID, QHANDLE hList) {
-    Entry e("list.DelAll", hID, {formatNumber(hList)});
+    Entry e("list.DelAll", hID, hList);
     return e.finish(e.admitted() && e.impl().vars.clearItems(hList));
 }
 
 std::uint32_t QRV_CALL bufferNItems(QHANDLE hID, QHANDLE hBuf) {
-    Entry e("buffer.nItems", hID, {formatNumber(hBuf)});
+    Entry e("buffer.nItems", hID, hBuf);
     Variable* v = e.admitted() ? typed(e, hBuf, TYPEID_BUFFER) : nullptr;
     if (!v || v->itemSize == 0) return e.finishNumber(0);
     return e.finishNumber(static_cast<std::uint32_t>(v->bytes.size() / v->itemSize));
 }
 
 std::uint32_t QRV_CALL bufferItemSize(QHANDLE hID, QHANDLE hBuf) {
-    Entry e("buffer.ItemSize", hID, {formatNumber(hBuf)});
+    Entry e("buffer.ItemSize", hID, hBuf);
     Variable* v = e.admitted() ? typed(e, hBuf, TYPEID_BUFFER) : nullptr;
     return e.finishNumber(v ? v->itemSize : 0);
 }
 
 void* QRV_CALL bufferGetPtr(QHANDLE hID, QHANDLE hBuf) {
-    Entry e("buffer.GetPtr", hID, {formatNumber(hBuf)});
+    Entry e("buffer.GetPtr", hID, hBuf);
     Variable* v = e.admitted() ? typed(e, hBuf, TYPEID_BUFFER) : nullptr;
     return e.finishPointer(v && !v->bytes.empty() ? v->bytes.data() : nullptr);
 }
 
 QHANDLE QRV_CALL qrvfuncLoadFunc(QHANDLE hID, const char* lpExportName, std::uint32_t Code,
                                  QHANDLE hArgListPrototype) {
-    Entry e("qrvfunc.LoadFunc", hID,
-            {formatText(lpExportName), formatNumber(Code), formatNumber(hArgListPrototype)});
+    Entry e("qrvfunc.LoadFunc", hID, lpExportName, Code, hArgListPrototype);
     if (!e.admitted() || !lpExportName || !*lpExportName) return e.finishNumber(0);
     HostApi::Impl& impl = e.impl();
-    if (!impl.resolveExport(hID, lpExportName)) return e.finishNumber(0);
     FunctionEntry entry;
+    entry.exportFn = reinterpret_cast<QrvExportFn>(impl.resolveExport(hID, lpExportName));
+    if (!entry.exportFn) return e.finishNumber(0);
     if (!impl.readPrototype(hArgListPrototype, entry.prototype)) return e.finishNumber(0);
     entry.fullName = impl.plugins[hID].baseName + "." + lpExportName;
     entry.returnTypeId = TYPEID_BOOL;
     entry.isPluginExport = true;
-    entry.pluginId = hID;
-    entry.exportName = lpExportName;
+    // The handle given out is the entry's own, which the host keeps: a plug-in drops
+    // its registration handles without deleting them.
     const FunctionEntry* registered = impl.registerEntry(std::move(entry));
-    if (!registered) return e.finishNumber(0);
-    return e.finishNumber(impl.newFunctionVariable(registered->ownHandle, registered->fullName));
+    return e.finishNumber(registered ? registered->ownHandle : 0);
 }
 
 QHANDLE QRV_CALL qrvfuncGetFunc(QHANDLE hID, const char* lpFuncName) {
-    Entry e("qrvfunc.GetFunc", hID, {formatText(lpFuncName)});
+    Entry e("qrvfunc.GetFunc", hID, lpFuncName);
     if (!e.admitted() || !lpFuncName) return e.finishNumber(0);
+    // The entry's own handle: a look-up makes no variable, and a plug-in that never
+    // deletes the handles it looks up leaks nothing.
     const FunctionEntry* f = e.impl().registry.byName(lpFuncName);
-    if (!f) return e.finishNumber(0);
-    return e.finishNumber(e.impl().newFunctionVariable(f->ownHandle, {}));
+    return e.finishNumber(f ? f->ownHandle : 0);
 }
 
 std::uint32_t QRV_CALL qrvfuncGetReturnTypeID(QHANDLE hID, QHANDLE hFunc) {
-    Entry e("qrvfunc.GetReturnTypeID", hID, {formatNumber(hFunc)});
+    Entry e("qrvfunc.GetReturnTypeID", hID, hFunc);
     const FunctionEntry* f = e.admitted() ? e.impl().functionOf(hFunc) : nullptr;
     return e.finishNumber(f ? f->returnTypeId : 0);
 }
 
 QBOOL QRV_CALL qrvfuncGetArgListPrototype(QHANDLE hID, QHANDLE hFunc, QHANDLE hList) {
-    Entry e("qrvfunc.GetArgListPrototype", hID, {formatNumber(hFunc), formatNumber(hList)});
+    Entry e("qrvfunc.GetArgListPrototype", hID, hFunc, hList);
     const FunctionEntry* f = e.admitted() ? e.impl().functionOf(hFunc) : nullptr;
     if (!f || !typed(e, hList, TYPEID_LIST)) return e.finish(false);
-    const std::vector<ArgSpec> prototype = f->prototype;
     VarStore& vars = e.impl().vars;
     vars.clearItems(hList);
-    for (const ArgSpec& arg : prototype) {
+    for (const ArgSpec& arg : f->prototype) { // making variables changes no entry
         if (vars.create(arg.typeId, arg.name, hList) == 0) return e.finish(false);
     }
     return e.finish(true);
 }
 
 QBOOL QRV_CALL qrvfuncExecute2(QHANDLE hID, QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) {
-    Entry e("qrvfunc.Execute2", hID,
-            {formatNumber(hFunc), formatNumber(hArgList), formatPointer(phRetVal)});
+    Entry e("qrvfunc.Execute2", hID, hFunc, hArgList, phRetVal);
     if (!e.admitted()) return e.finish(false);
     HostApi::Impl& impl = e.impl();
     return e.finish(impl.execute(hFunc, hArgList, phRetVal));
@@ -261,8 +265,7 @@ QBOOL QRV_CALL qrvfuncExecute2(QHANDLE hID, QHANDLE hFunc, QHANDLE hArgList, QHA
 
 QBOOL QRV_CALL menuInsertItemEx(QHANDLE hID, const char* lpExportName, const char* lpMenuText,
                                 std::uint32_t Reserved) {
-    Entry e("menu.InsertItemEx", hID,
-            {formatText(lpExportName), formatText(lpMenuText), formatNumber(Reserved)});
+    Entry e("menu.InsertItemEx", hID, lpExportName, lpMenuText, Reserved);
     if (!e.admitted() || !lpExportName || !*lpExportName || !lpMenuText || !*lpMenuText) {
         return e.finish(false);
     }
@@ -275,10 +278,11 @@ void* QRV_CALL hostLookup(QHANDLE hID, const char* lpFuncName) {
     HostApi* api = HostApi::current();
     if (!api) return nullptr;
     HostApi::Impl& impl = api->impl();
-    HostApi::Impl::LogSlot slot = impl.beginCall("lookup", {formatText(lpFuncName)});
+    HostApi::Impl::LogSlot slot;
+    if (impl.logging) slot = impl.beginCall("lookup", {formatText(lpFuncName)});
     void* address = nullptr;
     if (!impl.callShouldFail("lookup") && lpFuncName) address = api->lookup(hID, lpFuncName);
-    impl.endCall(slot, formatPointer(address));
+    if (slot.logged) impl.endCall(slot, formatPointer(address));
     return address;
 }
 
@@ -288,7 +292,7 @@ void* QRV_CALL hostLookup(QHANDLE hID, const char* lpFuncName) {
 
 QARG unsupportedCall(std::size_t nameIndex, QHANDLE hID) {
     const std::string& name = hostApiNames()[nameIndex];
-    Entry e(name.c_str(), hID, {});
+    Entry e(name.c_str(), hID);
     if (HostApi::Impl* impl = e.implOrNull()) impl->report(name + ": not supported by this host");
     return e.finishNumber(0);
 }

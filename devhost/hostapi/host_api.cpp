@@ -45,7 +45,8 @@ private:
 
 // ---- Impl ------------------------------------------------------------------------
 
-bool HostApi::Impl::callShouldFail(const std::string& name) {
+bool HostApi::Impl::callShouldFail(std::string_view name) {
+    if (failingCalls.empty()) return false;
     auto it = failingCalls.find(name);
     if (it == failingCalls.end()) return false;
     FailCounter& c = it->second;
@@ -53,7 +54,8 @@ bool HostApi::Impl::callShouldFail(const std::string& name) {
     return c.failFrom != 0 && c.calls >= c.failFrom;
 }
 
-bool HostApi::Impl::runShouldFail(const std::string& fullName) {
+bool HostApi::Impl::runShouldFail(std::string_view fullName) {
+    if (failingRuns.empty()) return false;
     auto it = failingRuns.find(fullName);
     if (it == failingRuns.end()) return false;
     FailCounter& c = it->second;
@@ -61,10 +63,8 @@ bool HostApi::Impl::runShouldFail(const std::string& fullName) {
     return c.failFrom != 0 && c.calls >= c.failFrom;
 }
 
-HostApi::Impl::LogSlot HostApi::Impl::beginCall(const std::string& name,
-                                                std::vector<std::string> args) {
+HostApi::Impl::LogSlot HostApi::Impl::beginCall(const char* name, std::vector<std::string> args) {
     LogSlot slot;
-    if (!logging) return slot;
     if (log.size() >= kMaxLoggedCalls) {
         ++droppedCalls;
         return slot;
@@ -88,12 +88,6 @@ const FunctionEntry* HostApi::Impl::functionOf(QHANDLE hFunc) const {
     const Variable* v = vars.find(hFunc);
     if (!v || v->typeId != TYPEID_FUNC) return nullptr;
     return registry.byOwnHandle(v->bits);
-}
-
-QHANDLE HostApi::Impl::newFunctionVariable(QHANDLE ownHandle, const std::string& name) {
-    QHANDLE h = vars.create(TYPEID_FUNC, name);
-    if (h != 0) vars.find(h)->bits = ownHandle;
-    return h;
 }
 
 const FunctionEntry* HostApi::Impl::registerEntry(FunctionEntry entry) {
@@ -144,15 +138,13 @@ bool HostApi::Impl::readPrototype(QHANDLE hList, std::vector<ArgSpec>& out) cons
     return true;
 }
 
-void* HostApi::Impl::resolveExport(QHANDLE pluginId, const std::string& exportName) const {
+void* HostApi::Impl::resolveExport(QHANDLE pluginId, const char* exportName) const {
     auto it = plugins.find(pluginId);
     if (it == plugins.end() || !it->second.resolveExport) return nullptr;
-    return it->second.resolveExport(exportName.c_str());
+    return it->second.resolveExport(exportName);
 }
 
-bool HostApi::Impl::callExport(QHANDLE pluginId, const std::string& exportName, QHANDLE hArgList,
-                               QBOOL& result) {
-    auto fn = reinterpret_cast<QrvExportFn>(resolveExport(pluginId, exportName));
+bool HostApi::Impl::callExport(QrvExportFn fn, QHANDLE hArgList, QBOOL& result) {
     if (!fn) return false;
     TemporaryList args(vars, hArgList);
     if (args.handle() == 0) return false;
@@ -161,10 +153,12 @@ bool HostApi::Impl::callExport(QHANDLE pluginId, const std::string& exportName, 
 }
 
 bool HostApi::Impl::execute(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) {
-    const FunctionEntry* found = functionOf(hFunc);
-    if (!found) return false;
-    // A copy: the function may register, replace or run others while it runs.
-    const FunctionEntry f = *found;
+    const Variable* funcVar = vars.find(hFunc);
+    if (!funcVar || funcVar->typeId != TYPEID_FUNC) return false;
+    // Held for the run: the function may register, replace or run others meanwhile.
+    const FunctionRegistry::EntryPtr held = registry.sharedByOwnHandle(funcVar->bits);
+    if (!held) return false;
+    const FunctionEntry& f = *held;
 
     const Variable* args = hArgList ? vars.find(hArgList) : nullptr;
     if (hArgList != 0 && (!args || args->typeId != TYPEID_LIST)) return false;
@@ -189,7 +183,7 @@ bool HostApi::Impl::execute(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal) 
     }
 
     QBOOL result = 0;
-    if (!callExport(f.pluginId, f.exportName, hArgList, result)) return false;
+    if (!callExport(f.exportFn, hArgList, result)) return false;
     if (hRet != 0 && vars.find(hRet)) setScalarBits(hRet, result);
     return true;
 }
@@ -216,13 +210,13 @@ HostApi* HostApi::current() {
 
 QHANDLE HostApi::addPlugin(const std::string& baseName,
                            std::function<void*(const char*)> resolveExport) {
-    QHANDLE id = impl_->vars.allocateHandle();
+    QHANDLE id = impl_->vars.reserveHandle();
     if (id != 0) impl_->plugins[id] = {baseName, std::move(resolveExport)};
     return id;
 }
 
 void* HostApi::lookup(QHANDLE hID, const std::string& name) {
-    if (!impl_->plugins.count(hID) || impl_->removedNames.count(name)) return nullptr;
+    if (!impl_->plugins.count(hID) || impl_->removedNames.count(name) != 0) return nullptr;
     return hostEntryPoint(name);
 }
 
@@ -254,8 +248,8 @@ QHANDLE HostApi::findFunction(const std::string& fullName) const {
 
 std::vector<HostApi::RegisteredFunction> HostApi::registeredFunctions() const {
     std::vector<RegisteredFunction> out;
-    for (const FunctionEntry& f : impl_->registry.entries()) {
-        out.push_back({f.fullName, f.prototype, f.returnTypeId, f.isPluginExport});
+    for (const FunctionRegistry::EntryPtr& f : impl_->registry.entries()) {
+        out.push_back({f->fullName, f->prototype, f->returnTypeId, f->isPluginExport});
     }
     return out;
 }
@@ -267,9 +261,10 @@ const std::vector<HostApi::MenuEntry>& HostApi::menuEntries() const {
 bool HostApi::chooseMenuEntry(const std::string& text) {
     for (const MenuEntry& e : impl_->menu) {
         if (e.text != text) continue;
-        const MenuEntry entry = e; // the export may add menu entries
-        QBOOL result = 0;
-        return impl_->callExport(entry.pluginId, entry.exportName, 0, result) && result != 0;
+        auto fn =
+            reinterpret_cast<QrvExportFn>(impl_->resolveExport(e.pluginId, e.exportName.c_str()));
+        QBOOL result = 0; // e is not used after this: the export may add menu entries
+        return impl_->callExport(fn, 0, result) && result != 0;
     }
     return false;
 }
@@ -333,9 +328,10 @@ bool HostApi::setText(QHANDLE h, const std::string& text) {
     return true;
 }
 
-std::string HostApi::text(QHANDLE h) const {
+const std::string& HostApi::text(QHANDLE h) const {
+    static const std::string none;
     const Variable* v = impl_->vars.find(h);
-    return v && v->typeId == TYPEID_STRING ? v->text : std::string();
+    return v && v->typeId == TYPEID_STRING ? v->text : none;
 }
 
 bool HostApi::setBuffer(QHANDLE h, std::uint32_t itemSize, const std::vector<std::uint8_t>& bytes) {
@@ -348,18 +344,20 @@ bool HostApi::setBuffer(QHANDLE h, std::uint32_t itemSize, const std::vector<std
     return true;
 }
 
-std::vector<std::uint8_t> HostApi::bufferBytes(QHANDLE h) const {
+const std::vector<std::uint8_t>& HostApi::bufferBytes(QHANDLE h) const {
+    static const std::vector<std::uint8_t> none;
     const Variable* v = impl_->vars.find(h);
-    return v && v->typeId == TYPEID_BUFFER ? v->bytes : std::vector<std::uint8_t>();
+    return v && v->typeId == TYPEID_BUFFER ? v->bytes : none;
 }
 
 QHANDLE HostApi::addItem(QHANDLE hList, std::uint32_t typeId, const std::string& name) {
     return impl_->vars.create(typeId, name, hList);
 }
 
-std::vector<QHANDLE> HostApi::items(QHANDLE hList) const {
+const std::vector<QHANDLE>& HostApi::items(QHANDLE hList) const {
+    static const std::vector<QHANDLE> none;
     const Variable* v = impl_->vars.find(hList);
-    return v && v->typeId == TYPEID_LIST ? v->items : std::vector<QHANDLE>();
+    return v && v->typeId == TYPEID_LIST ? v->items : none;
 }
 
 void HostApi::removeName(const std::string& name) {

@@ -8,12 +8,16 @@
 // there); it is made current on construction, and on destruction the one made before
 // it becomes current again. All of it runs on the host's one UI thread.
 //
-// Functions in the registry: each entry has a function variable of its own (type 510,
-// what registerHostFunction and findFunction return) that nobody can delete or
-// overwrite. qrvfunc.LoadFunc and qrvfunc.GetFunc hand plug-ins further function
-// variables referring to the entry; a plug-in may delete those at will, which does not
-// unregister the function. Re-registering a name replaces the entry in place, and every
-// function variable referring to it follows.
+// Functions in the registry: each entry has a function variable of its own (type 510)
+// that nobody can delete or overwrite. A host owns the function variables it hands out:
+// registerHostFunction, findFunction, qrvfunc.LoadFunc and qrvfunc.GetFunc all give
+// that same handle, every time, so looking a function up costs no variable. A plug-in
+// may still make function variables of its own (var.CreateTemp of type 510, then
+// var.SetValueEx) and delete those. Re-registering a name replaces the entry in place,
+// and every handle referring to it follows.
+//
+// The call log and fault injection cost nothing while they are not in use: with
+// logging off no argument is formatted and no entry made.
 #pragma once
 
 #include "module/plugin/qrv_abi.h"
@@ -121,14 +125,16 @@ public:
     // Scalars: BOOL (0/1), INT, HANDLE, VARREF, NUMBER, FUNC (its handle).
     bool setScalar(QHANDLE h, std::int64_t value);
     std::int64_t scalar(QHANDLE h) const;
+    // text, bufferBytes and items give the variable's own value (empty for a handle of
+    // another type), valid until the variable changes or is deleted.
     bool setText(QHANDLE h, const std::string& text);
-    std::string text(QHANDLE h) const;
+    const std::string& text(QHANDLE h) const;
     // Buffers: element size and raw bytes (size a multiple of the element size).
     bool setBuffer(QHANDLE h, std::uint32_t itemSize, const std::vector<std::uint8_t>& bytes);
-    std::vector<std::uint8_t> bufferBytes(QHANDLE h) const;
+    const std::vector<std::uint8_t>& bufferBytes(QHANDLE h) const;
     // Lists.
     QHANDLE addItem(QHANDLE hList, std::uint32_t typeId, const std::string& name);
-    std::vector<QHANDLE> items(QHANDLE hList) const;
+    const std::vector<QHANDLE>& items(QHANDLE hList) const;
 
     // ---- test bench -----------------------------------------------------------
     // Withholds a name from the lookup (the plug-in then gets 0 for it).

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace devhost {
@@ -35,11 +36,12 @@ struct HostApi::Impl {
     std::vector<std::string> reports;
     std::function<void(const std::string&)> reportSink;
 
-    std::set<std::string> removedNames;
-    std::map<std::string, FailCounter> failingCalls;
-    std::map<std::string, FailCounter> failingRuns;
+    // Compared with std::less<> so that a name given as a C text finds its entry uncopied.
+    std::set<std::string, std::less<>> removedNames;
+    std::map<std::string, FailCounter, std::less<>> failingCalls;
+    std::map<std::string, FailCounter, std::less<>> failingRuns;
     std::vector<HostCall> log;
-    bool logging = true;
+    bool logging = true; // nothing is formatted for the log while this is off
     // Bumped when the log is cleared, so a call that was logged before knows its
     // entry is gone.
     std::uint64_t logEpoch = 0;
@@ -51,18 +53,17 @@ struct HostApi::Impl {
         std::size_t index = 0;
         std::uint64_t epoch = 0;
     };
-    LogSlot beginCall(const std::string& name, std::vector<std::string> args);
+    // Only to be called while logging: the caller formats the arguments for it.
+    LogSlot beginCall(const char* name, std::vector<std::string> args);
     void endCall(const LogSlot& slot, std::string result);
 
     // Counts one call of a host API function; true when it must fail.
-    bool callShouldFail(const std::string& name);
-    bool runShouldFail(const std::string& fullName);
+    bool callShouldFail(std::string_view name);
+    bool runShouldFail(std::string_view fullName);
     void report(const std::string& text);
 
     // The function entry a function variable refers to, or null.
     const FunctionEntry* functionOf(QHANDLE hFunc) const;
-    // A new function variable referring to the entry with that own handle.
-    QHANDLE newFunctionVariable(QHANDLE ownHandle, const std::string& name);
     // Registers an entry, making its own function variable when it is new.
     const FunctionEntry* registerEntry(FunctionEntry entry);
     // Stores a scalar's raw bits: BOOL becomes 0 or 1, a VARREF must be 0 or name a
@@ -76,9 +77,8 @@ struct HostApi::Impl {
     bool execute(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal);
     // Calls a plug-in export as the host does: export(0, hArgList), with an empty
     // temporary list when no list is given.
-    bool callExport(QHANDLE pluginId, const std::string& exportName, QHANDLE hArgList,
-                    QBOOL& result);
-    void* resolveExport(QHANDLE pluginId, const std::string& exportName) const;
+    bool callExport(QrvExportFn fn, QHANDLE hArgList, QBOOL& result);
+    void* resolveExport(QHANDLE pluginId, const char* exportName) const;
 };
 
 // The address the lookup answers for a name, ignoring removal (null for unknown names).

@@ -1,7 +1,6 @@
-// The host's variable store: creation, deletion with list ownership, and value copies.
+// The host's variable store: the slot table and its free list, creation, deletion with
+// list ownership, and value copies.
 #include "devhost/hostapi/var_store.h"
-
-#include <limits>
 
 namespace devhost {
 
@@ -29,9 +28,45 @@ bool isKnownType(std::uint32_t typeId) {
            typeId == TYPEID_LIST;
 }
 
-QHANDLE VarStore::allocateHandle() {
-    if (lastHandle_ == std::numeric_limits<QHANDLE>::max()) return 0;
-    return ++lastHandle_;
+std::uint32_t VarStore::takeSlot() {
+    std::uint32_t index = 0;
+    if (freed_.size() > kReuseDelay || (slotCount_ == kMaxSlots && !freed_.empty())) {
+        index = freed_.front();
+        freed_.pop_front();
+        return index;
+    }
+    if (slotCount_ == kMaxSlots) return 0;
+    index = slotCount_++;
+    if ((index >> kChunkBits) == chunks_.size()) {
+        chunks_.push_back(std::make_unique<Slot[]>(kChunkSize));
+    }
+    return index;
+}
+
+void VarStore::freeSlot(std::uint32_t index) {
+    Slot& s = slot(index);
+    s.var = Variable{}; // gives its texts and items back now, not when the slot is reused
+    s.state = SlotState::Free;
+    s.generation = (s.generation + 1) % kGenerations;
+    freed_.push_back(index);
+    --liveCount_;
+}
+
+QHANDLE VarStore::reserveHandle() {
+    const std::uint32_t index = takeSlot();
+    if (index == 0) return 0;
+    slot(index).state = SlotState::Reserved;
+    return handleOf(index);
+}
+
+Variable* VarStore::newVariable(QHANDLE& h) {
+    const std::uint32_t index = takeSlot();
+    if (index == 0) return nullptr;
+    Slot& s = slot(index);
+    s.state = SlotState::Live;
+    ++liveCount_;
+    h = handleOf(index);
+    return &s.var;
 }
 
 QHANDLE VarStore::create(std::uint32_t typeId, const std::string& name, QHANDLE parent) {
@@ -41,38 +76,40 @@ QHANDLE VarStore::create(std::uint32_t typeId, const std::string& name, QHANDLE 
         list = find(parent);
         if (!list || list->typeId != TYPEID_LIST) return 0;
     }
-    QHANDLE h = allocateHandle();
-    if (h == 0) return 0;
-    Variable& v = vars_[h];
-    v.typeId = typeId;
-    v.name = name;
-    v.parent = parent;
-    if (list) list->items.push_back(h);
+    QHANDLE h = 0;
+    Variable* v = newVariable(h);
+    if (!v) return 0;
+    v->typeId = typeId;
+    v->name = name;
+    v->parent = parent;
+    if (list) list->items.push_back(h); // slots never move: list is still valid
     return h;
 }
 
 Variable* VarStore::find(QHANDLE h) {
-    auto it = vars_.find(h);
-    return it == vars_.end() ? nullptr : &it->second;
+    return const_cast<Variable*>(static_cast<const VarStore*>(this)->find(h));
 }
 
 const Variable* VarStore::find(QHANDLE h) const {
-    auto it = vars_.find(h);
-    return it == vars_.end() ? nullptr : &it->second;
+    const std::uint32_t index = h & kSlotIndexMask;
+    if (index == 0 || index >= slotCount_) return nullptr;
+    const Slot& s = slot(index);
+    if (s.state != SlotState::Live || s.generation != h >> kSlotIndexBits) return nullptr;
+    return &s.var;
 }
 
 void VarStore::removeTree(QHANDLE h) {
-    auto it = vars_.find(h);
-    if (it == vars_.end()) return;
-    std::vector<QHANDLE> items = std::move(it->second.items);
-    vars_.erase(it);
+    Variable* v = find(h);
+    if (!v) return;
+    std::vector<QHANDLE> items = std::move(v->items);
+    freeSlot(h & kSlotIndexMask);
     for (QHANDLE item : items)
         removeTree(item);
 }
 
-bool VarStore::remove(QHANDLE h, bool force) {
+bool VarStore::remove(QHANDLE h) {
     Variable* v = find(h);
-    if (!v || (v->hostHeld && !force)) return false;
+    if (!v || v->hostHeld) return false;
     if (v->parent != 0) {
         if (Variable* list = find(v->parent)) {
             auto& items = list->items;
@@ -101,24 +138,27 @@ bool VarStore::clearItems(QHANDLE hList) {
 QHANDLE VarStore::cloneVariable(QHANDLE src) {
     const Variable* from = find(src);
     if (!from) return 0;
-    QHANDLE h = allocateHandle();
-    if (h == 0) return 0;
-    Variable copy = *from;
-    copy.parent = 0;
-    copy.hostHeld = false;
-    copy.items.clear();
-    vars_[h] = std::move(copy);
-    if (vars_[h].typeId == TYPEID_LIST) {
+    QHANDLE h = 0;
+    Variable* copy = newVariable(h);
+    if (!copy) return 0;
+    copy->typeId = from->typeId;
+    copy->name = from->name;
+    copy->bits = from->bits;
+    copy->text = from->text;
+    copy->itemSize = from->itemSize;
+    copy->bytes = from->bytes;
+    if (from->typeId == TYPEID_LIST) {
         std::vector<QHANDLE> items = cloneItems(src);
         for (QHANDLE item : items)
             find(item)->parent = h;
-        vars_[h].items = std::move(items);
+        copy->items = std::move(items);
     }
     return h;
 }
 
 std::vector<QHANDLE> VarStore::cloneItems(QHANDLE src) {
-    std::vector<QHANDLE> sourceItems = find(src)->items; // copied: the map may grow
+    // Clones are made detached, so src's items do not change while they are made.
+    const std::vector<QHANDLE>& sourceItems = find(src)->items;
     std::vector<QHANDLE> copies;
     for (QHANDLE item : sourceItems) {
         QHANDLE copy = cloneVariable(item);

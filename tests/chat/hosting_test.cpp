@@ -212,5 +212,36 @@ TEST_F(HostingTest, TypedTextSurvivesAGuestsArrival) {
     EXPECT_EQ(Receive(first), TextRecord("Host 'Hosty' says: \"half a sentence\""));
 }
 
+TEST_F(HostingTest, HostVariablesReturnToTheirCountOnceEveryGuestHasLeft) {
+    const std::size_t before = host.liveVariableCount();
+    const std::uint16_t port = StartHosting("Hosty");
+    const std::size_t listening = host.liveVariableCount(); // the listening socket's own
+    constexpr int kGuests = 3;
+    std::vector<RawPeer> guests;
+    for (int i = 0; i < kGuests; ++i)
+        guests.push_back(ConnectGuest(port));
+    ASSERT_TRUE(guests[0].sendRecord("set display name", "Alice"));
+    for (int i = 0; i < kGuests; ++i)
+        ASSERT_TRUE(guests[i].sendRecord("text", "line " + std::to_string(i)));
+    // Every guest reads until it has every relayed line, so every send has happened.
+    for (RawPeer& guest : guests) {
+        int lines = 0;
+        while (lines < kGuests) {
+            const std::optional<devhost::Record> record = Receive(guest);
+            ASSERT_TRUE(record) << "a guest missed a relayed line" << Diagnostics();
+            lines += record->text.find(" says: \"line ") != std::string::npos;
+        }
+    }
+    EXPECT_NE(Transcript().find("Guest 'Alice' says: \"line 0\""), std::string::npos);
+
+    for (RawPeer& guest : guests)
+        guest.close();
+    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() == 0; }));
+    EXPECT_EQ(host.liveVariableCount(), listening) << "the guests left host variables behind";
+    // Closing the window ends hosting and lets go of the listening socket.
+    g_ChatDlg.HideAndEndSessions();
+    EXPECT_EQ(host.liveVariableCount(), before);
+}
+
 } // namespace
 } // namespace chat_test

@@ -77,10 +77,10 @@ TEST_F(RegistryTest, LoadFuncRegistersUnderBaseNameWithCopiedPrototype) {
     EXPECT_EQ(api.findFunction("Volubra.ExtMissing"), 0u);
 }
 
-TEST_F(RegistryTest, EachLoadFuncGivesANewHandleAndReRegisteringReplaces) {
+TEST_F(RegistryTest, ReRegisteringReplacesTheEntryAndKeepsItsHandle) {
     QHANDLE first = registerOnRecv();
     QHANDLE second = fn<QrvFuncLoadFunc>("qrvfunc.LoadFunc")(hID, "ExtOnRecv", 1, 0);
-    EXPECT_NE(first, second);
+    EXPECT_EQ(first, second);
     std::size_t named = 0;
     for (const auto& f : api.registeredFunctions())
         named += f.fullName == "Volubra.ExtOnRecv";
@@ -90,18 +90,26 @@ TEST_F(RegistryTest, EachLoadFuncGivesANewHandleAndReRegisteringReplaces) {
     EXPECT_TRUE(execute(first, 0, nullptr));
 }
 
-TEST_F(RegistryTest, DeletingARegistrationHandleKeepsTheFunction) {
-    QHANDLE h = registerOnRecv();
-    EXPECT_TRUE(fn<QrvVarDelete>("var.Delete")(hID, h));
-    EXPECT_NE(fn<QrvFuncGetFunc>("qrvfunc.GetFunc")(hID, "Volubra.ExtOnRecv"), 0u);
-    EXPECT_FALSE(fn<QrvVarDelete>("var.Delete")(hID, api.findFunction("Volubra.ExtOnRecv")))
-        << "the registry's own function variable must not be deletable";
+TEST_F(RegistryTest, LookUpsGiveTheRegistrysOwnHandleWhichTheHostKeeps) {
+    QHANDLE loaded = registerOnRecv();
+    auto getFunc = fn<QrvFuncGetFunc>("qrvfunc.GetFunc");
+    const std::size_t live = api.liveVariableCount();
+    EXPECT_EQ(getFunc(hID, "Volubra.ExtOnRecv"), loaded);
+    EXPECT_EQ(getFunc(hID, "Volubra.ExtOnRecv"), loaded) << "the same handle every time";
+    EXPECT_EQ(api.findFunction("Volubra.ExtOnRecv"), loaded);
+    EXPECT_EQ(api.liveVariableCount(), live) << "a look-up must make no variable";
+    EXPECT_EQ(api.typeOf(loaded), TYPEID_FUNC);
+    EXPECT_FALSE(fn<QrvVarDelete>("var.Delete")(hID, loaded))
+        << "the host owns the function handles it hands out";
+    EXPECT_EQ(getFunc(hID, "Volubra.ExtNothing"), 0u);
+    EXPECT_EQ(getFunc(hID, nullptr), 0u);
 }
 
 TEST_F(RegistryTest, TheRegistrysOwnFunctionVariableCannotBeRedirected) {
-    QHANDLE mine = registerOnRecv();
-    QHANDLE own = api.findFunction("Volubra.ExtOnRecv");
+    QHANDLE own = registerOnRecv();
     QHANDLE icon = api.findFunction("application.GetIcon");
+    QHANDLE mine = createTemp(TYPEID_FUNC); // a plug-in's own function variable
+    EXPECT_TRUE(setInt(mine, TYPEID_FUNC, own));
     EXPECT_EQ(api.functionHandleOf(mine), own);
     EXPECT_EQ(api.functionHandleOf(createTemp(TYPEID_LIST)), 0u);
     EXPECT_FALSE(setInt(own, TYPEID_FUNC, icon)) << "SetValueEx must not redirect an entry";
@@ -109,24 +117,10 @@ TEST_F(RegistryTest, TheRegistrysOwnFunctionVariableCannotBeRedirected) {
         << "CopyValue must not redirect an entry";
     EXPECT_EQ(api.findFunction("Volubra.ExtOnRecv"), own);
     EXPECT_EQ(fn<QrvFuncGetReturnTypeID>("qrvfunc.GetReturnTypeID")(hID, own), TYPEID_BOOL);
-    // A plug-in's own function variable may be pointed elsewhere.
+    // A plug-in's own function variable may be pointed elsewhere, and deleted.
     EXPECT_TRUE(setInt(mine, TYPEID_FUNC, icon));
     EXPECT_EQ(api.functionHandleOf(mine), icon);
-}
-
-TEST_F(RegistryTest, GetFuncGivesATemporaryFunctionVariableOrZero) {
-    registerOnRecv();
-    auto getFunc = fn<QrvFuncGetFunc>("qrvfunc.GetFunc");
-    QHANDLE a = getFunc(hID, "Volubra.ExtOnRecv");
-    QHANDLE b = getFunc(hID, "Volubra.ExtOnRecv");
-    EXPECT_NE(a, 0u);
-    EXPECT_NE(a, b);
-    EXPECT_EQ(api.typeOf(a), TYPEID_FUNC);
-    EXPECT_EQ(getFunc(hID, "Volubra.ExtNothing"), 0u);
-    EXPECT_EQ(getFunc(hID, nullptr), 0u);
-    std::uint32_t value = 0;
-    EXPECT_TRUE(getInt(a, TYPEID_FUNC, value));
-    EXPECT_EQ(value, api.findFunction("Volubra.ExtOnRecv"));
+    EXPECT_TRUE(fn<QrvVarDelete>("var.Delete")(hID, mine));
 }
 
 TEST_F(RegistryTest, GetArgListPrototypeRefillsTheGivenList) {
@@ -229,6 +223,26 @@ TEST_F(RegistryTest, HostFunctionsRunWithTheirArgumentsAndReturnVariable) {
     EXPECT_NE(listSeen, 0u);
     EXPECT_EQ(itemsSeen, 0u);
     EXPECT_EQ(api.liveVariableCount(), live) << "the temporary list must be deleted";
+}
+
+TEST_F(RegistryTest, AFunctionReplacedWhileItRunsFinishesItsRun) {
+    std::string seen;
+    int laterRuns = 0;
+    const QHANDLE h = api.registerHostFunction(
+        "nxTcpSock.Close", {}, TYPEID_BOOL,
+        [&, said = std::string("the first function's own state")](QHANDLE, QHANDLE) {
+            api.registerHostFunction("nxTcpSock.Close", {}, TYPEID_BOOL, [&](QHANDLE, QHANDLE) {
+                ++laterRuns;
+                return true;
+            });
+            seen = said; // the replaced function is still whole until it returns
+            return true;
+        });
+    ASSERT_TRUE(api.runRegistered(h, 0, nullptr));
+    EXPECT_EQ(seen, "the first function's own state");
+    EXPECT_EQ(api.findFunction("nxTcpSock.Close"), h);
+    ASSERT_TRUE(api.runRegistered(h, 0, nullptr));
+    EXPECT_EQ(laterRuns, 1) << "the handle must follow the replacement";
 }
 
 TEST_F(RegistryTest, ApplicationGetIconReturnsANonzeroHandle) {

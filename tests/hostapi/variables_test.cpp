@@ -1,7 +1,9 @@
 // Variables, strings, buffers and lists as a plug-in sees them: strict about types and
 // handles, lists owning their items, values copied only between equal types.
+#include "devhost/hostapi/var_store.h"
 #include "tests/hostapi/host_api_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace devhost::testing {
@@ -48,18 +50,33 @@ TEST_F(VariablesTest, ValueCallsRefuseStringsListsBuffersAndUnknownTypes) {
     EXPECT_EQ(api.nameOf(named), "Port");
 }
 
-TEST_F(VariablesTest, StaleHandlesFailAndAreNeverReused) {
+TEST_F(VariablesTest, StaleHandlesNameNothingWhileSlotsAreReused) {
     auto del = fn<QrvVarDelete>("var.Delete");
     auto isType = fn<QrvVarIsType>("var.IsType");
+    auto createTempFn = fn<QrvVarCreateTemp>("var.CreateTemp");
     QHANDLE first = createTemp(TYPEID_INT);
     EXPECT_TRUE(del(hID, first));
     EXPECT_FALSE(del(hID, first)) << "deleting twice must fail";
     EXPECT_FALSE(isType(hID, first, TYPEID_INT));
     std::uint32_t v = 0;
     EXPECT_FALSE(getInt(first, TYPEID_INT, v));
-    QHANDLE second = createTemp(TYPEID_INT);
-    EXPECT_NE(second, first) << "a deleted handle was handed out again";
     EXPECT_FALSE(del(hID, 0));
+
+    // Temporaries made and deleted one after another: the table reuses its slots
+    // instead of growing, and first's slot, once reused, still does not answer to first.
+    api.setLogging(false);
+    bool firstSlotReused = false;
+    QHANDLE highestSlot = 0;
+    for (std::size_t i = 0; i < 3 * kReuseDelay; ++i) {
+        const QHANDLE h = createTempFn(hID, TYPEID_INT);
+        ASSERT_NE(h, first) << "a deleted handle was handed out again";
+        firstSlotReused |= (h & kSlotIndexMask) == (first & kSlotIndexMask);
+        highestSlot = std::max(highestSlot, h & kSlotIndexMask);
+        EXPECT_FALSE(isType(hID, first, TYPEID_INT));
+        ASSERT_TRUE(del(hID, h));
+    }
+    EXPECT_TRUE(firstSlotReused);
+    EXPECT_LE(highestSlot, kReuseDelay + 8) << "the table grew with every variable made";
 }
 
 TEST_F(VariablesTest, UnknownCallerIdFails) {
