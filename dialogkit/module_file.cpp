@@ -1,7 +1,12 @@
-// Path helper shared by both back ends' ModuleBaseName.
+// Path helpers shared by both back ends.
 #include "dialogkit/module_file.h"
 
 namespace dk {
+
+std::string ModuleBaseName() {
+    const std::string path = ModulePath();
+    return path.empty() ? std::string() : BaseNameOf(path);
+}
 
 std::string BaseNameOf(const std::string& path) {
     const auto slash = path.find_last_of("/\\");

@@ -7,6 +7,9 @@
 
 namespace dk {
 
+// The module file's full path, or "" when the platform cannot tell.
+std::string ModulePath();
+
 // The module file's name without folder and extension ("Volubra").
 std::string ModuleBaseName();
 

@@ -6,11 +6,11 @@
 
 namespace dk {
 
-std::string ModuleBaseName() {
+std::string ModulePath() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&ModuleBaseName), &info) == 0 || !info.dli_fname)
-        return "Volubra";
-    return BaseNameOf(info.dli_fname);
+    if (dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || !info.dli_fname)
+        return std::string();
+    return info.dli_fname;
 }
 
 } // namespace dk

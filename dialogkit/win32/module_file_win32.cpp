@@ -16,11 +16,11 @@ HINSTANCE ModuleInstance() {
     return module;
 }
 
-std::string ModuleBaseName() {
+std::string ModulePath() {
     char path[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(ModuleInstance(), path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return "Volubra";
-    return BaseNameOf(path);
+    if (length == 0 || length >= MAX_PATH) return std::string();
+    return std::string(path, length);
 }
 
 } // namespace dk

@@ -3,12 +3,16 @@
 // Close paths, and the message table that routes the window's commands.
 #include "module/ui/ChatDlg.h"
 
+#include "dialogkit/message_box.h"
 #include "dialogkit/window.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/ui/HelpPage.h"
 #include "module/ui/HostIcon.h"
 #include "module/ui/ModuleTemplates.h"
 #include "module/ui/resource.h"
+
+#include <fstream>
+#include <string>
 
 namespace {
 // Neither box has a length limit: raise the edit controls' default one.
@@ -90,5 +94,11 @@ void CChatDlg::OnCloseRequest() {
 }
 
 void CChatDlg::OnHelpButton() {
-    dk::ShellOpen(kHelpPageAddress);
+    const std::string page = HelpPagePath();
+    if (!page.empty() && std::ifstream(page).good()) {
+        dk::ShellOpen(page);
+        return;
+    }
+    const std::string text = kHelpPageMissing + page;
+    dk::ShowAppMessageBox(text.c_str(), dk::kMbOk | dk::kMbIconWarning);
 }

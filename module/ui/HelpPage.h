@@ -1,4 +1,12 @@
-// The plug-in's online help page, opened in the user's web browser by Help!.
+// The plug-in's help page: an HTML file installed beside the module file
+// (Volubra.qrv -> Volubra.html), opened in the user's web browser by Help!.
 #pragma once
 
-constexpr const char* kHelpPageAddress = "https://volubra.invalid/help";
+#include <string>
+
+constexpr const char* kHelpPageExtension = ".html";
+constexpr const char* kHelpPageMissing = "The help page is missing:\r\n";
+
+// The help page's path beside the module file, or "" when the module's own path is
+// unknown.
+std::string HelpPagePath();

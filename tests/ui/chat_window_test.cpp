@@ -11,6 +11,8 @@
 #include "module/ui/resource.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 
 namespace ui_test {
 namespace {
@@ -122,10 +124,19 @@ TEST_F(ChatWindowTest, CloseBoxAndEscapeEndEverySession) {
     }
 }
 
-TEST_F(ChatWindowTest, HelpOpensTheHelpPageQuietly) {
+TEST_F(ChatWindowTest, HelpOpensThePageBesideTheModuleOrSaysItIsMissing) {
     ChooseChatClient();
+    const std::string page = HelpPagePath();
+    ASSERT_NE(page.find(".html"), std::string::npos) << page;
+    std::remove(page.c_str());
     ASSERT_TRUE(dk::testing::ClickButton(ChatWindow(), IDC_HELP_BUTTON));
-    EXPECT_EQ(dk::testing::TakeShellOpens(), Names{kHelpPageAddress});
+    EXPECT_TRUE(dk::testing::TakeShellOpens().empty()) << "nothing to open";
+    EXPECT_EQ(BoxTexts(), Names{std::string(kHelpPageMissing) + page});
+
+    std::ofstream(page) << "<html></html>";
+    ASSERT_TRUE(dk::testing::ClickButton(ChatWindow(), IDC_HELP_BUTTON));
+    std::remove(page.c_str());
+    EXPECT_EQ(dk::testing::TakeShellOpens(), Names{page});
     EXPECT_TRUE(host.reports().empty());
     EXPECT_TRUE(BoxTexts().empty());
     EXPECT_TRUE(g_ChatDlg.IsShown());
