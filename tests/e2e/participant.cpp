@@ -1,7 +1,7 @@
 // Participants and scenarios: folders, scripts, the devhost command line, signals.
 #include "tests/e2e/participant.h"
 
-#include "devhost/app/session_script.h"
+#include "devhost/session/session_script.h"
 
 #include <chrono>
 #include <filesystem>
@@ -56,6 +56,8 @@ bool Participant::start(const std::string& script, std::string& error) {
                                   PlatformPath(scenario_.syncDir()),
                                   "--script-limit",
                                   std::to_string(kScenarioMs),
+                                  "--vars",
+                                  PlatformPath(VOLUBRA_CHAT_VARS),
                                   "--var",
                                   "WAIT=" + std::to_string(kScriptWaitMs)};
     for (const auto& v : scenario_.vars()) {

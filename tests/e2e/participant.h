@@ -31,8 +31,8 @@ public:
     Participant(Scenario& scenario, std::string name)
         : scenario_(scenario), name_(std::move(name)) {}
 
-    // Writes the script and starts devhost with it; $PORT, $WAIT and the scenario's
-    // variables are known to the script.
+    // Writes the script and starts devhost with it; $WAIT, the chat's variables
+    // (scripts/chat.vars) and the scenario's are known to the script.
     bool start(const std::string& script, std::string& error);
     // Waits for the end of the session; false when it overstayed (it is then killed).
     bool finish(int timeoutMs, int& exitCode);

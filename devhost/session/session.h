@@ -3,9 +3,9 @@
 // offer, either for a script (--script FILE) or for a person (--interactive, Win32).
 #pragma once
 
-#include "devhost/app/session_script.h"
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
+#include "devhost/session/session_script.h"
 
 #include <ostream>
 #include <string>
@@ -16,11 +16,12 @@ namespace devhost {
 struct SessionOptions {
     std::string scriptPath;
     bool interactive = false;
-    std::string bindAddress;    // where the socket plug-in listens; empty: its default
-    std::string transcriptOut;  // the chat transcript is written here at the end, CRLF kept
-    std::string syncDir;        // signal files of scripts that work together
-    unsigned scriptLimitMs = 0; // 0: the runner's default
-    ScriptVariables vars;
+    std::string bindAddress;            // where the socket plug-in listens; empty: its default
+    std::string transcriptOut;          // the chat transcript is written here at the end, CRLF kept
+    std::string syncDir;                // signal files of scripts that work together
+    unsigned scriptLimitMs = 0;         // 0: the runner's default
+    ScriptVariables vars;               // --var, which wins over the files
+    std::vector<std::string> varsFiles; // --vars, read in order with the script
     bool active() const { return interactive || !scriptPath.empty(); }
 };
 
@@ -33,7 +34,8 @@ const char* SessionUsageText();
 // Exit codes of a session.
 enum SessionExit { kSessionOk = 0, kSessionScriptFailed = 1, kSessionUnusable = 4 };
 
-// Reads the script (before anything is loaded, so that a broken one fails at once).
+// Reads the variable files and the script (before anything is loaded, so that a broken
+// one fails at once).
 bool LoadSessionScript(const SessionOptions& options, ParsedScript& script, std::string& error);
 
 // Runs the session until the script ends or the user closes the host window.
