@@ -4,6 +4,7 @@
 // transcript verbatim with the one the chat must give (guest ports are read from the
 // host's arrival lines, in arrival order).
 #include "tests/e2e/participant.h"
+#include "tests/support/ports.h"
 #include "tests/support/raw_peer.h"
 
 #include <gtest/gtest.h>
@@ -76,20 +77,21 @@ std::string Guest(const std::string& port) {
     return "Guest " + kGuestAddr + ":" + port;
 }
 
-std::uint16_t FreePort() {
-    testsupport::rawStartup();
-    testsupport::RawListener probe;
-    return probe.listen(0) ? probe.port() : 0;
-}
-
 class ChatEndToEnd : public ::testing::Test {
 protected:
-    void startAll(Scenario& /*scenario*/,
-                  std::vector<std::pair<Participant*, std::string>> scripts) {
+    void startAll(std::vector<std::pair<Participant*, std::string>> scripts) {
         for (auto& p : scripts) {
             std::string error;
             ASSERT_TRUE(p.first->start(p.second, error)) << p.first->name() << ": " << error;
         }
+    }
+    // The first is the host, whose script signals `listening`: it starts on a port of
+    // its own ($PORT), and the others once it listens.
+    void startChat(Scenario& s, std::vector<std::pair<Participant*, std::string>> scripts) {
+        std::string error;
+        ASSERT_TRUE(s.startListening(*scripts[0].first, scripts[0].second, error)) << error;
+        scripts.erase(scripts.begin());
+        startAll(scripts);
     }
     // Every participant ends by itself with exit code 0 within the scenario's time.
     void finishAll(Scenario& s, std::vector<Participant*> participants) {
@@ -110,16 +112,13 @@ protected:
 // and a process that is killed.
 TEST_F(ChatEndToEnd, HostAndThreeGuestsChatAndLeave) {
     Scenario s("three_guests");
-    const std::uint16_t port = FreePort();
-    ASSERT_NE(port, 0) << "no free port on 127.0.0.1";
-    s.set("PORT", std::to_string(port));
     Participant& host = s.add("host");
     Participant& ann = s.add("ann");
     Participant& bob = s.add("bob");
     Participant& anon = s.add("anon");
 
     const std::string annText = "hello \\\"all\\\", 100% sure\\r\\nsecond line";
-    startAll(
+    startChat(
         s,
         {
             {&host, HostStart("hal") +
@@ -227,53 +226,51 @@ TEST_F(ChatEndToEnd, HostAndThreeGuestsChatAndLeave) {
 // nicknames; the second replaces the first.
 TEST_F(ChatEndToEnd, HostStopsAndGuestsConnectAgain) {
     Scenario s("host_stops");
-    const std::uint16_t port = FreePort();
-    ASSERT_NE(port, 0);
-    s.set("PORT", std::to_string(port));
     Participant& host = s.add("host");
     Participant& cat = s.add("cat");
     Participant& dan = s.add("dan");
-    startAll(s, {
-                    {&host,
-                     HostStart("") +
-                         "signal listening\n"
-                         "wait transcript \"Guest 'zoe' says: \\\"hi from zoe\\\"\" $WAIT\n"
-                         "click $CONNECT_BUTTON\n"
-                         "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
-                         "wait title \"Chat host - closed\" $WAIT\n"
-                         "wait disabled $SEND_BUTTON $WAIT\n"
-                         "wait signal cat-out $WAIT\n"
-                         "wait signal dan-out $WAIT\n" +
-                         Settings("Host", "$PORT", "") +
-                         "click $CONNECT_BUTTON\n"
-                         "wait caption $CONNECT_BUTTON \"Listening\" $WAIT\n"
-                         "signal relistening\n"
-                         "wait transcript \"Guest 'cat' has disconnected\\r\\n\\r\\n0 guest(s) are "
-                         "currently on-line\" $WAIT\n"
-                         "quit\n"},
-                    {&cat, "wait signal listening $WAIT\n" + GuestStart("cat") +
-                               "wait transcript \"is 'cat'\" $WAIT\n"
-                               "signal cat-in\n"
-                               "wait transcript \"Host has disconnected\" $WAIT\n"
-                               "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
-                               "wait title \"Chat client - disconnected\" $WAIT\n"
-                               "wait disabled $SEND_BUTTON $WAIT\n"
-                               "signal cat-out\n"
-                               "wait signal relistening $WAIT\n" +
-                               GuestJoin("cat") +
-                               "wait transcript-count 2 \"is 'cat'\" $WAIT\n"
-                               "quit\n"},
-                    {&dan, "wait signal cat-in $WAIT\n" + GuestStart("dan") +
-                               "wait transcript \"is 'dan'\" $WAIT\n"
-                               "signal dan-in\n"
-                               "wait transcript \"Host has disconnected\" $WAIT\n"
-                               "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
-                               "signal dan-out\n"
-                               "quit\n"},
-                });
+    startChat(
+        s,
+        {
+            {&host, HostStart("") +
+                        "signal listening\n"
+                        "wait transcript \"Guest 'zoe' says: \\\"hi from zoe\\\"\" $WAIT\n"
+                        "click $CONNECT_BUTTON\n"
+                        "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                        "wait title \"Chat host - closed\" $WAIT\n"
+                        "wait disabled $SEND_BUTTON $WAIT\n"
+                        "wait signal cat-out $WAIT\n"
+                        "wait signal dan-out $WAIT\n" +
+                        Settings("Host", "$PORT", "") +
+                        "click $CONNECT_BUTTON\n"
+                        "wait caption $CONNECT_BUTTON \"Listening\" $WAIT\n"
+                        "signal relistening\n"
+                        "wait transcript \"Guest 'cat' has disconnected\\r\\n\\r\\n0 guest(s) are "
+                        "currently on-line\" $WAIT\n"
+                        "quit\n"},
+            {&cat, "wait signal listening $WAIT\n" + GuestStart("cat") +
+                       "wait transcript \"is 'cat'\" $WAIT\n"
+                       "signal cat-in\n"
+                       "wait transcript \"Host has disconnected\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "wait title \"Chat client - disconnected\" $WAIT\n"
+                       "wait disabled $SEND_BUTTON $WAIT\n"
+                       "signal cat-out\n"
+                       "wait signal relistening $WAIT\n" +
+                       GuestJoin("cat") +
+                       "wait transcript-count 2 \"is 'cat'\" $WAIT\n"
+                       "quit\n"},
+            {&dan, "wait signal cat-in $WAIT\n" + GuestStart("dan") +
+                       "wait transcript \"is 'dan'\" $WAIT\n"
+                       "signal dan-in\n"
+                       "wait transcript \"Host has disconnected\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "signal dan-out\n"
+                       "quit\n"},
+        });
     ASSERT_TRUE(s.waitSignal("dan-in")) << s.report();
     testsupport::RawPeer raw;
-    ASSERT_TRUE(raw.connect(kGuestAddr, port)) << "the raw guest could not connect";
+    ASSERT_TRUE(raw.connect(kGuestAddr, s.port())) << "the raw guest could not connect";
     ASSERT_TRUE(raw.sendRecord("set display name", "zed"));
     ASSERT_TRUE(raw.sendRecord("set display name", "zoe"));
     ASSERT_TRUE(raw.sendRecord("text", "hi from zoe"));
@@ -320,26 +317,26 @@ TEST_F(ChatEndToEnd, HostStopsAndGuestsConnectAgain) {
 // name in a message box, and leave the window Closed.
 TEST_F(ChatEndToEnd, ConnectAndListenFailuresNameTheError) {
     Scenario s("failures");
-    const std::uint16_t closed = FreePort();
+    testsupport::ClosedPort closed;
     testsupport::RawListener busy;
     ASSERT_TRUE(busy.listen(0)) << "cannot hold a port on 127.0.0.1";
-    ASSERT_NE(closed, 0);
-    s.set("CLOSED", std::to_string(closed));
+    ASSERT_NE(closed.port(), 0) << "cannot hold a closed port on 127.0.0.1";
+    s.set("CLOSED", std::to_string(closed.port()));
     s.set("BUSY", std::to_string(busy.port()));
     Participant& p = s.add("lonely");
-    startAll(s, {{&p, kOpenChat + Settings("Guest", "$CLOSED", "x", "127.0.0.1") +
-                          "click $CONNECT_BUTTON\n"
-                          "box expect \"Cannot connect to host '127.0.0.1:$CLOSED' (error code = "
-                          "WSAECONNREFUSED)\" $WAIT\n"
-                          "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
-                          "wait title \"Chat client - disconnected\" $WAIT\n" +
-                          Settings("Host", "$BUSY", "") +
-                          "click $CONNECT_BUTTON\n"
-                          "box expect \"Cannot open port $BUSY for listening (error code = "
-                          "WSAEADDRINUSE)\" $WAIT\n"
-                          "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
-                          "wait title \"Chat host - closed\" $WAIT\n"
-                          "quit\n"}});
+    startAll({{&p, kOpenChat + Settings("Guest", "$CLOSED", "x", "127.0.0.1") +
+                       "click $CONNECT_BUTTON\n"
+                       "box expect \"Cannot connect to host '127.0.0.1:$CLOSED' (error code = "
+                       "WSAECONNREFUSED)\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "wait title \"Chat client - disconnected\" $WAIT\n" +
+                       Settings("Host", "$BUSY", "") +
+                       "click $CONNECT_BUTTON\n"
+                       "box expect \"Cannot open port $BUSY for listening (error code = "
+                       "WSAEADDRINUSE)\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "wait title \"Chat host - closed\" $WAIT\n"
+                       "quit\n"}});
     finishAll(s, {&p});
     EXPECT_EQ(p.transcript(), "") << "failures write nothing to the transcript";
 }
@@ -353,13 +350,13 @@ TEST_F(ChatEndToEnd, AFailedScriptSaysWhatItMissed) {
     Participant& wrongTitle = s.add("wrong_title");
     Participant& leftover = s.add("leftover_block");
     Participant& unexpectedBox = s.add("unexpected_box");
-    startAll(s, {{&wrongTitle, kOpenChat + "wait title \"Chat host - Port 1\" 300\n"
-                                           "quit\n"},
-                 {&leftover, kOpenChat + Settings("Host", "8080", "") + "quit\n"},
-                 {&unexpectedBox, kOpenChat + Settings("Guest", "8080", "", "no address") +
-                                      "click $CONNECT_BUTTON\n"
-                                      "wait caption $CONNECT_BUTTON \"Connected\" 100000\n"
-                                      "quit\n"}});
+    startAll({{&wrongTitle, kOpenChat + "wait title \"Chat host - Port 1\" 300\n"
+                                        "quit\n"},
+              {&leftover, kOpenChat + Settings("Host", "8080", "") + "quit\n"},
+              {&unexpectedBox, kOpenChat + Settings("Guest", "8080", "", "no address") +
+                                   "click $CONNECT_BUTTON\n"
+                                   "wait caption $CONNECT_BUTTON \"Connected\" 100000\n"
+                                   "quit\n"}});
     int code = 0;
     ASSERT_TRUE(wrongTitle.finish(s.remainingMs(), code)) << s.report();
     EXPECT_EQ(code, 1);
