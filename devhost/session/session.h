@@ -1,6 +1,11 @@
 // A devhost session: after the plug-in is initialised, the host runs its event loop
 // (socket events, and on Win32 the message loop) with the plug-in's menu entries on
 // offer, either for a script (--script FILE) or for a person (--interactive, Win32).
+//
+// devhost/session is the session runner that the program (devhost/app) calls: the
+// script language (session_script.h), its runner (script_runner.h), the host's window
+// per platform (session_ui.h) and this event loop with its command line. It knows no
+// plug-in's windows: scripts name titles and control ids.
 #pragma once
 
 #include "devhost/hostapi/host_api.h"

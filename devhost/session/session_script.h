@@ -22,14 +22,16 @@
 // a control of that dialog the session's transcript, which `wait transcript`, `wait
 // transcript-count`, `print transcript`, --transcript-out and a failure's report read.
 // `select ID TEXT` chooses the entry with that text in a drop-down list. `click`,
-// `type` and `select` are refused where a user could not act (a disabled or hidden
-// control). `closebox` is the close box in the dialog's caption.
+// `type` and `select` are refused where a user could not act (a disabled control, a
+// hidden button). `print text ID` prints a control's text. `closebox` is the close box
+// in the dialog's caption; `move` and `screenshot` act on the dialog too.
 //
 // `modal TITLE` up to `end` answers the next modal dialog that opens: it must have
 // that title, the block's lines (type, select, click) act on it once it is shown, and
 // they must close it. Blocks are queued in their order, one per dialog, before the line
 // that opens the dialog; one that no dialog used fails the script at its end. A modal
-// dialog with no block for it is cancelled (headless) or fails the script (Win32).
+// dialog with no block for it is cancelled at once (headless), or fails the script
+// after 3 s (Win32).
 //
 // Message boxes are recorded and answered with OK; `box expect TEXT` takes one with
 // exactly that text, shown before or within the wait. A box that no later `box expect`
