@@ -73,14 +73,42 @@ shots=$root/out/screenshots
 mkdir -p "$shots" "$work/signals"
 rm -f "$shots"/{host,guest1,guest2}.png
 
-join() { # nickname, x, y
+# The chat window as the menu entry opens it, moved to x y, its transcript named;
+# the ids and the settings dialog's title come from scripts/chat.vars.
+open_chat() { # x, y
   cat <<EOF
 menu "Chat client"
-move $2 $3
-settings guest "127.0.0.1" \$PORT "$1"
-click 15002
-wait caption 15002 "Connected" \$WAIT
+dialog "Chat client - disconnected" \$WAIT
+transcript \$TRANSCRIPT_BOX
+move $1 $2
+EOF
+}
+settings() { # mode, nickname: answers the next connection settings dialog
+  cat <<EOF
+modal "\$SETTINGS_DIALOG"
+select \$MODE_LIST "$1"
+EOF
+  [ "$1" = Guest ] && echo 'type $ADDRESS_BOX "127.0.0.1"'
+  cat <<EOF
+type \$PORT_BOX "\$PORT"
+type \$NICKNAME_BOX "$2"
+click \$OK_BUTTON
+end
+EOF
+}
+join() { # nickname, x, y
+  open_chat "$2" "$3"
+  settings Guest "$1"
+  cat <<EOF
+click \$CONNECT_BUTTON
+wait caption \$CONNECT_BUTTON "Connected" \$WAIT
 wait transcript "is '$1'" \$WAIT
+EOF
+}
+say() { # a text as the script writes it: typed into the message box and sent
+  cat <<EOF
+type \$MESSAGE_BOX "$1"
+click \$SEND_BUTTON
 EOF
 }
 finale() { # name: picture, transcript, then leave when everyone is done
@@ -93,15 +121,13 @@ EOF
 }
 
 cat > "$work/host.script" <<EOF
-menu "Chat client"
-move 40 40
-settings host \$PORT "ada"
-click 15002
-wait caption 15002 "Listening" \$WAIT
+$(open_chat 40 40)
+$(settings Host ada)
+click \$CONNECT_BUTTON
+wait caption \$CONNECT_BUTTON "Listening" \$WAIT
 signal listening
 wait transcript "Guest 'Cleo' says: \"Thanks Ben! Is 100% of the \\"north\\" ridge in?\"" \$WAIT
-type 15004 "Yes, all of it.\r\nLet's review at 3 pm."
-click 15013
+$(say "Yes, all of it.\r\nLet's review at 3 pm.")
 wait transcript "Let's review at 3 pm.\"" \$WAIT
 $(finale host)
 wait signal guest1-done \$WAIT
@@ -115,8 +141,7 @@ wait signal listening \$WAIT
 $(join Ben 520 40)
 signal ben-in
 wait transcript "is 'Cleo'" \$WAIT
-type 15004 "Hi all, the terrain tiles are uploaded."
-click 15013
+$(say "Hi all, the terrain tiles are uploaded.")
 wait transcript "Let's review at 3 pm.\"" \$WAIT
 $(finale guest1)
 wait signal all-done \$WAIT
@@ -126,8 +151,7 @@ cat > "$work/guest2.script" <<EOF
 wait signal ben-in \$WAIT
 $(join Cleo 280 400)
 wait transcript "Guest 'Ben' says:" \$WAIT
-type 15004 "Thanks Ben! Is 100% of the \"north\" ridge in?"
-click 15013
+$(say 'Thanks Ben! Is 100% of the \"north\" ridge in?')
 wait transcript "Let's review at 3 pm.\"" \$WAIT
 $(finale guest2)
 wait signal all-done \$WAIT
@@ -138,7 +162,7 @@ echo "demo: a chat on 127.0.0.1:$port between host 'ada' and guests 'Ben' and 'C
 for who in host guest1 guest2; do
   timeout "$PROCESS_LIMIT_S" wine "$devhost" --plugin "$(winepath -w "$plugin")" \
     --script "$(winepath -w "$work/$who.script")" --bind 127.0.0.1 \
-    --sync-dir "$(winepath -w "$work/signals")" \
+    --sync-dir "$(winepath -w "$work/signals")" --vars "$(winepath -w "$root/scripts/chat.vars")" \
     --var "PORT=$port" --var "WAIT=$WAIT_MS" --var "SHOTS=$(winepath -w "$shots")" \
     >"$work/$who.out" 2>"$work/$who.err" &
   pids+=($!)

@@ -5,9 +5,9 @@
 #include "devhost/app/listing.h"
 #include "devhost/app/options.h"
 #include "devhost/app/plugin_loader.h"
-#include "devhost/app/session.h"
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
+#include "devhost/session/session.h"
 #include "dialogkit/message_box.h"
 
 #include <iostream>

@@ -94,12 +94,20 @@ void ChatFixture::AnswerSettings(int mode, const std::string& address, std::uint
 }
 
 std::uint16_t ChatFixture::StartHosting(const std::string& nickname) {
-    const std::uint16_t port = FreePort();
-    AnswerSettings(1, "", port, nickname);
-    EXPECT_TRUE(ClickConnect());
-    EXPECT_EQ(ConnectCaption(), "Listening")
-        << "hosting did not start on port " << port << Diagnostics();
-    return port;
+    for (int attempt = 0; attempt < testsupport::kPortAttempts; ++attempt) {
+        const std::uint16_t port = testsupport::CandidatePort();
+        AnswerSettings(1, "", port, nickname);
+        EXPECT_TRUE(ClickConnect());
+        if (ConnectCaption() == "Listening") return port;
+        const std::vector<std::string> boxes = BoxTexts();
+        const bool taken = boxes.size() == 1 && boxes[0].find("WSAEADDRINUSE") != std::string::npos;
+        if (!taken) {
+            ADD_FAILURE() << "hosting did not start on port " << port << Diagnostics();
+            return port;
+        }
+    }
+    ADD_FAILURE() << "every candidate port was taken by another program";
+    return 0;
 }
 
 void ChatFixture::JoinHost(std::uint16_t port, const std::string& nickname) {
@@ -118,10 +126,6 @@ bool ChatFixture::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-void ChatFixture::PumpFor(int ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
 std::optional<devhost::Record> ChatFixture::Receive(testsupport::RawPeer& peer, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -132,8 +136,25 @@ std::optional<devhost::Record> ChatFixture::Receive(testsupport::RawPeer& peer, 
     return std::nullopt;
 }
 
-bool ChatFixture::ReceivesNothing(testsupport::RawPeer& peer) {
-    return !Receive(peer, kQuietMs).has_value();
+bool ChatFixture::ReceiveUntil(testsupport::RawPeer& peer, const devhost::Record& last) {
+    for (auto record = Receive(peer); record; record = Receive(peer))
+        if (*record == last) return true;
+    return false;
+}
+
+bool ChatFixture::NextIsMarker(testsupport::RawPeer& guest, const std::string& hostNickname) {
+    const std::string marker = "(marker: nothing before it)";
+    TypeMessage(marker);
+    if (!ClickSend()) return false;
+    const std::string host = hostNickname.empty() ? "Host" : "Host '" + hostNickname + "'";
+    const std::optional<devhost::Record> next = Receive(guest);
+    EXPECT_EQ(next, TextRecord(host + " says: \"" + marker + "\""))
+        << "something reached the guest before the marker";
+    return next == TextRecord(host + " says: \"" + marker + "\"");
+}
+
+void ChatFixture::Settle() {
+    sockets.pump(0);
 }
 
 testsupport::RawPeer ChatFixture::ConnectGuest(std::uint16_t port) {
@@ -167,12 +188,6 @@ std::vector<std::string> ChatFixture::BoxTexts() {
     for (const auto& box : dk::testing::TakeBoxes())
         texts.push_back(box.text);
     return texts;
-}
-
-std::uint16_t ChatFixture::FreePort() {
-    testsupport::RawListener probe;
-    if (!probe.listen(0)) return 0;
-    return probe.port();
 }
 
 } // namespace chat_test

@@ -8,6 +8,7 @@
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "dialogkit/testing.h"
 #include "module/ui/ChatDlg.h"
+#include "tests/support/ports.h"
 #include "tests/support/raw_peer.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +30,6 @@ inline void PrintTo(const Record& record, std::ostream* os) {
 namespace chat_test {
 
 constexpr int kWaitMs = 5000; // the longest any single expected event may take
-constexpr int kQuietMs = 300; // how long "nothing more comes" is watched for
 
 // What a raw peer expects on the wire: a "text" record.
 devhost::Record TextRecord(const std::string& text);
@@ -57,18 +57,25 @@ protected:
     // Queues the settings dialog's answer: fills the fields and clicks OK.
     void AnswerSettings(int mode, const std::string& address, std::uint16_t port,
                         const std::string& nickname);
-    // Starts hosting on a free port through the Connect button; the port.
+    // Starts hosting through the Connect button on a candidate port, and on the next
+    // one while another program holds it; the port.
     std::uint16_t StartHosting(const std::string& nickname);
     // Joins a raw host through the Connect button.
     void JoinHost(std::uint16_t port, const std::string& nickname);
 
     // Pumps socket events until done() holds or the deadline passes.
     bool PumpUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs);
-    void PumpFor(int ms);
     // The next record of peer, pumping the module's events while waiting.
     std::optional<devhost::Record> Receive(testsupport::RawPeer& peer, int timeoutMs = kWaitMs);
-    // Whether peer stays without records for kQuietMs while events are pumped.
-    bool ReceivesNothing(testsupport::RawPeer& peer);
+    // Takes peer's records up to and including this one; false when it never came.
+    bool ReceiveUntil(testsupport::RawPeer& peer, const devhost::Record& last);
+    // Proves that nothing is on its way to a hosted guest: the host sends a marker
+    // line, and the marker is the next record the guest receives (records keep their
+    // order). The marker is appended to the transcript like any host line.
+    bool NextIsMarker(testsupport::RawPeer& guest, const std::string& hostNickname);
+    // Runs the socket events that are due now, deferred ones included, without
+    // waiting for more: enough where every peer is silent or gone.
+    void Settle();
     // A raw guest joining the hosting module; waits until the module has it.
     testsupport::RawPeer ConnectGuest(std::uint16_t port);
     // The guest's port as the host side sees it (entry index of the guest list).
@@ -78,7 +85,6 @@ protected:
     std::vector<std::string> BoxTexts();
     // Settings, reports and boxes, for failure messages.
     std::string Diagnostics();
-    static std::uint16_t FreePort();
 
     devhost::HostApi host;
     devhost::NxTcpSock sockets{host};

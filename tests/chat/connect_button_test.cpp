@@ -39,7 +39,8 @@ TEST_F(ConnectButtonTest, FailedRegistrationDeletesTheNewSocket) {
 
 TEST_F(ConnectButtonTest, FailedCloseRegistrationDeletesTheNewSocket) {
     host.failRunFrom("nxTcpSock.SetCallback", 2);
-    AnswerSettings(0, "127.0.0.1", FreePort(), "");
+    testsupport::ClosedPort closed;
+    AnswerSettings(0, "127.0.0.1", closed.port(), "");
     ASSERT_TRUE(ClickConnect());
     ASSERT_FALSE(Reports().empty());
     EXPECT_EQ(Reports().back(), "CChatDlg::OnBnClickedConnectButton error:\r\n - cannot set "
@@ -57,7 +58,7 @@ protected:
 };
 
 TEST_F(UnregisteredCallbacksTest, ListeningSocketWithoutAcceptCallbackIsNotKept) {
-    const std::uint16_t port = FreePort();
+    const std::uint16_t port = testsupport::CandidatePort();
     for (int click = 0; click < 2; ++click) {
         AnswerSettings(1, "", port, "");
         ASSERT_TRUE(ClickConnect());
@@ -79,11 +80,14 @@ TEST_F(UnregisteredCallbacksTest, ClientSocketWithoutReceiveCallbackIsNotKept) {
     EXPECT_EQ(Reports()[0], "CChatDlg::OnBnClickedConnectButton error:\r\n - cannot set OnRecv "
                             "callback");
     EXPECT_EQ(sockets.socketCount(), 0u);
-    EXPECT_FALSE(rawHost.accept(kQuietMs).isOpen()) << "connected without receive events";
+    // Connect returns only once connected: such a connection would be waiting already.
+    EXPECT_FALSE(rawHost.accept(0).isOpen()) << "connected without receive events";
 }
 
 TEST_F(ConnectButtonTest, SecondClickWhileTheDialogIsOpenOnlyRefreshes) {
-    const std::uint16_t port = FreePort();
+    RawListener rawHost;
+    ASSERT_TRUE(rawHost.listen(0));
+    const std::uint16_t port = rawHost.port();
     int dialogsShown = 0;
     std::string captionDuringNestedClick;
     dk::testing::PushModalScript([&](dk::WindowHandle dialog) {
@@ -91,13 +95,14 @@ TEST_F(ConnectButtonTest, SecondClickWhileTheDialogIsOpenOnlyRefreshes) {
         // The double click's second half lands on the still usable chat window.
         dk::testing::ClickButton(ChatWindow(), IDC_CONNECT_BUTTON);
         captionDuringNestedClick = ConnectCaption();
-        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 1);
+        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 0);
+        dk::testing::SetControlText(dialog, IDC_HOST_ADDR_EDIT, "127.0.0.1");
         dk::testing::SetControlText(dialog, IDC_PORT_EDIT, std::to_string(port));
         dk::testing::ClickButton(dialog, dk::kIdOk);
     });
     dk::testing::PushModalScript([&](dk::WindowHandle dialog) {
         ++dialogsShown;
-        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 0);
+        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 1);
         dk::testing::SetControlText(dialog, IDC_PORT_EDIT, std::to_string(port));
         dk::testing::ClickButton(dialog, dk::kIdOk);
     });
@@ -105,8 +110,8 @@ TEST_F(ConnectButtonTest, SecondClickWhileTheDialogIsOpenOnlyRefreshes) {
     EXPECT_EQ(dialogsShown, 1) << "a second settings dialog was opened";
     EXPECT_EQ(dk::testing::PendingModalScripts(), 1u);
     EXPECT_EQ(captionDuringNestedClick, "Closed");
-    EXPECT_EQ(ConnectCaption(), "Listening");
-    EXPECT_EQ(g_ChatDlg.m_ClientSock.GetHandle(), 0u) << "joined and hosted at once";
+    EXPECT_EQ(ConnectCaption(), "Connected");
+    EXPECT_EQ(g_ChatDlg.m_ListenSock.GetHandle(), 0u) << "joined and hosted at once";
     EXPECT_TRUE(BoxTexts().empty());
     dk::testing::ClearModalScripts();
 }
@@ -115,7 +120,8 @@ TEST_F(ConnectButtonTest, WindowClosedWhileTheDialogIsOpenStartsNothing) {
     dk::testing::PushModalScript([&](dk::WindowHandle dialog) {
         dk::testing::CloseDialog(ChatWindow());
         dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 1);
-        dk::testing::SetControlText(dialog, IDC_PORT_EDIT, std::to_string(FreePort()));
+        dk::testing::SetControlText(dialog, IDC_PORT_EDIT,
+                                    std::to_string(testsupport::CandidatePort()));
         dk::testing::ClickButton(dialog, dk::kIdOk);
     });
     ASSERT_TRUE(ClickConnect());

@@ -103,11 +103,11 @@ TEST_F(HostingTest, HostWithoutNicknameAndLabelsAsTheyCome) {
         "Guest 'Gustav' says: \"three\""};
     for (const std::string& line : lines)
         EXPECT_EQ(Receive(guest), TextRecord(line));
-    EXPECT_TRUE(ReceivesNothing(guest)) << "an unknown label must be skipped";
 
     TypeMessage("plain");
     ASSERT_TRUE(ClickSend());
-    EXPECT_EQ(Receive(guest), TextRecord("Host says: \"plain\""));
+    EXPECT_EQ(Receive(guest), TextRecord("Host says: \"plain\""))
+        << "an unknown label must be skipped, nothing comes before the host's line";
 
     std::string expected =
         Entry("Guest " + addr + " has joined host") + Entry("1 guest(s) are currently on-line");
@@ -126,7 +126,7 @@ TEST_F(HostingTest, EmptySendDoesNothing) {
     TypeMessage("");
     ASSERT_TRUE(ClickSend());
     EXPECT_EQ(Transcript(), before);
-    EXPECT_TRUE(ReceivesNothing(guest));
+    EXPECT_TRUE(NextIsMarker(guest, "Hosty"));
 }
 
 TEST_F(HostingTest, StoppingClosesEveryGuestAndTellsNobody) {
@@ -155,11 +155,11 @@ TEST_F(HostingTest, StoppingClosesEveryGuestAndTellsNobody) {
 }
 
 TEST_F(HostingTest, PortInUseShowsTheListenBox) {
-    const std::uint16_t port = FreePort();
     // Another program's socket of the same kind already listens on the port.
     devhost::TcpSocketSet otherProgram({}, [](QHANDLE, QHANDLE) {});
     const QHANDLE other = otherProgram.create();
-    ASSERT_EQ(otherProgram.listen(other, port), devhost::SockResult::Ok);
+    ASSERT_EQ(otherProgram.listen(other, 0), devhost::SockResult::Ok);
+    const std::uint16_t port = otherProgram.localPort(other).value_or(0);
 
     AnswerSettings(1, "", port, "");
     ASSERT_TRUE(ClickConnect());
@@ -191,9 +191,9 @@ TEST_F(HostingTest, UnknownHandlesChangeNothingButTheCount) {
 
     g_ChatDlg.OnClose(g_ChatDlg.m_ListenSock.GetHandle() + 1000);
     EXPECT_EQ(Receive(guest), TextRecord("1 guest(s) are currently on-line"));
-    EXPECT_TRUE(ReceivesNothing(guest));
     EXPECT_EQ(Transcript(), before + Entry("1 guest(s) are currently on-line"));
     EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 1);
+    EXPECT_TRUE(NextIsMarker(guest, "Hosty"));
 }
 
 TEST_F(HostingTest, TypedTextSurvivesAGuestsArrival) {

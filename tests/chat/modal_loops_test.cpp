@@ -26,21 +26,22 @@ protected:
     QHANDLE GuestHandle(int index) const {
         return g_ChatDlg.m_GuestSocks.GetAt(index)->GetHandle();
     }
-    void Drain(RawPeer& peer) {
-        while (Receive(peer, kQuietMs)) {
-        }
+    // Takes a guest's arrival records, up to the count of all guests now on-line.
+    void Drain(RawPeer& peer, int guestsOnline) {
+        ASSERT_TRUE(ReceiveUntil(
+            peer, TextRecord(std::to_string(guestsOnline) + " guest(s) are currently on-line")));
     }
 };
 
 TEST_F(ModalLoopsTest, WindowClosedWhileAGuestsLineIsMade) {
     const std::uint16_t port = StartHosting("Hosty");
     RawPeer guest = ConnectGuest(port);
-    Drain(guest);
+    Drain(guest, 1);
     host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
     ASSERT_TRUE(guest.sendRecord("text", "hi"));
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
-    PumpFor(kQuietMs);
+    Settle();
     EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
     const std::string tail = "Guest :0 says: \"hi\"\r\n\r\n";
     const std::string transcript = Transcript();
@@ -53,14 +54,14 @@ TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
     const std::uint16_t port = StartHosting("Hosty");
     RawPeer leaving = ConnectGuest(port);
     RawPeer staying = ConnectGuest(port);
-    Drain(leaving);
-    Drain(staying);
+    Drain(leaving, 2);
+    Drain(staying, 2);
     const std::string before = Transcript();
     host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
     leaving.close();
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
-    PumpFor(kQuietMs);
+    Settle();
     EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
     EXPECT_EQ(Transcript(), before + "Guest :0 has disconnected\r\n\r\n" +
                                 "0 guest(s) are currently on-line\r\n\r\n");
@@ -73,7 +74,7 @@ TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
     RawPeer second = ConnectGuest(port);
     RawPeer third = ConnectGuest(port);
     for (RawPeer* guest : {&first, &second, &third})
-        Drain(*guest);
+        Drain(*guest, 3);
     const QHANDLE hFirst = GuestHandle(0);
     const QHANDLE hThird = GuestHandle(2);
     const std::string firstAddr = "127.0.0.1:" + std::to_string(GuestPort(0));
@@ -103,7 +104,7 @@ TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
     RawPeer second = ConnectGuest(port);
     RawPeer third = ConnectGuest(port);
     for (RawPeer* guest : {&first, &second, &third})
-        Drain(*guest);
+        Drain(*guest, 3);
     const QHANDLE hSecond = GuestHandle(1);
     const std::string secondAddr = "127.0.0.1:" + std::to_string(GuestPort(1));
 
@@ -123,9 +124,9 @@ TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
         << "the guest after the one that left was skipped";
     EXPECT_EQ(Receive(first), TextRecord(departed));
     EXPECT_EQ(Receive(first), TextRecord("2 guest(s) are currently on-line"));
-    EXPECT_TRUE(ReceivesNothing(first)) << "the failed send was repeated";
     EXPECT_TRUE(second.waitClosed(kWaitMs));
     EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 2);
+    EXPECT_TRUE(NextIsMarker(first, "Hosty")) << "the failed send was repeated";
 }
 
 TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
@@ -135,7 +136,7 @@ TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
     RawPeer guest;
     ASSERT_TRUE(guest.connect("127.0.0.1", port));
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
-    PumpFor(kQuietMs);
+    Settle();
     EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0) << "a guest joined a closed window";
     EXPECT_EQ(sockets.socketCount(), 0u);
     EXPECT_EQ(Transcript(), "");

@@ -1,6 +1,6 @@
 // The screenshot encoder: the checksums against their published check values, and a
 // written picture read back chunk by chunk, its stored deflate blocks undone by hand.
-#include "devhost/app/png_writer.h"
+#include "devhost/session/png_writer.h"
 
 #include <gtest/gtest.h>
 

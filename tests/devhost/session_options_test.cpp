@@ -1,18 +1,21 @@
 // The session's part of devhost's command line: taken out of the arguments, the rest
 // left for the loader's options in their order, and malformed values refused.
-#include "devhost/app/session.h"
+#include "devhost/session/session.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace devhost {
 namespace {
 
 TEST(SessionOptions, TakesItsOwnAndLeavesTheRest) {
-    std::vector<std::string> args{"--plugin",  "V.so",           "--script",  "s.txt",
-                                  "--log",     "--bind",         "127.0.0.1", "--var",
-                                  "PORT=4000", "--var",          "EMPTY=",    "--transcript-out",
-                                  "t.txt",     "--sync-dir",     "d",         "--fail",
-                                  "x:1",       "--script-limit", "9000"};
+    std::vector<std::string> args{
+        "--plugin",  "V.so",       "--script",  "s.txt",  "--log",  "--bind",
+        "127.0.0.1", "--var",      "PORT=4000", "--var",  "EMPTY=", "--transcript-out",
+        "t.txt",     "--sync-dir", "d",         "--fail", "x:1",    "--script-limit",
+        "9000",      "--vars",     "chat.vars"};
     SessionOptions o;
     std::string error;
     ASSERT_TRUE(ExtractSessionOptions(args, o, error)) << error;
@@ -24,6 +27,7 @@ TEST(SessionOptions, TakesItsOwnAndLeavesTheRest) {
     EXPECT_EQ(o.scriptLimitMs, 9000u);
     EXPECT_EQ(o.vars.at("PORT"), "4000");
     EXPECT_EQ(o.vars.at("EMPTY"), "");
+    EXPECT_EQ(o.varsFiles, std::vector<std::string>{"chat.vars"});
     EXPECT_TRUE(o.active());
 }
 
@@ -50,6 +54,26 @@ TEST(SessionOptions, MalformedValuesAreRefused) {
     refuses({"--script-limit", "0"}, "milliseconds");
     refuses({"--script-limit", "12s"}, "milliseconds");
     refuses({"--script", "a", "--interactive"}, "exclude each other");
+}
+
+TEST(SessionOptions, VariableFilesAreReadFirstAndAVarWins) {
+    const std::filesystem::path dir = std::filesystem::current_path(); // this build's own
+    const std::string varsPath = (dir / "devhost_options_test.vars").string();
+    const std::string scriptPath = (dir / "devhost_options_test.script").string();
+    std::ofstream(varsPath) << "PORT=1\nNICK=ann\n";
+    std::ofstream(scriptPath) << "type 15001 $PORT\ntype 15007 $NICK\n";
+    SessionOptions o;
+    o.scriptPath = scriptPath;
+    o.varsFiles = {varsPath};
+    o.vars["PORT"] = "2";
+    ParsedScript script;
+    std::string error;
+    ASSERT_TRUE(LoadSessionScript(o, script, error)) << error;
+    ASSERT_EQ(script.commands.size(), 2u);
+    EXPECT_EQ(script.commands[0].text, "2") << "the command line's --var wins";
+    EXPECT_EQ(script.commands[1].text, "ann");
+    std::filesystem::remove(varsPath);
+    std::filesystem::remove(scriptPath);
 }
 
 TEST(SessionOptions, ABrokenScriptFailsBeforeAnythingLoads) {

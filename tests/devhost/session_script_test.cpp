@@ -1,6 +1,6 @@
 // Reading session scripts: every command form, the texts with their escapes, the
 // session variables, and the mistakes a script writer makes, each with the line named.
-#include "devhost/app/session_script.h"
+#include "devhost/session/session_script.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,15 @@ TEST(SessionScript, ReadsEveryUserAction) {
     EXPECT_EQ(c.kind, CommandKind::Menu);
     EXPECT_EQ(c.text, "Chat client");
 
+    c = ParseOne("dialog \"Chat client - disconnected\" 900");
+    EXPECT_EQ(c.kind, CommandKind::Dialog);
+    EXPECT_EQ(c.text, "Chat client - disconnected");
+    EXPECT_EQ(c.timeoutMs, 900u);
+
+    c = ParseOne("transcript 15003");
+    EXPECT_EQ(c.kind, CommandKind::Transcript);
+    EXPECT_EQ(c.id, 15003);
+
     c = ParseOne("click 15002");
     EXPECT_EQ(c.kind, CommandKind::Click);
     EXPECT_EQ(c.id, 15002);
@@ -35,7 +44,16 @@ TEST(SessionScript, ReadsEveryUserAction) {
     EXPECT_EQ(c.id, 15004);
     EXPECT_EQ(c.text, "say \"hi\" 100%\r\nnext") << "escapes and percent signs pass as typed";
 
-    EXPECT_EQ(ParseOne("close").kind, CommandKind::Close);
+    c = ParseOne("select 15006 \"Host\"");
+    EXPECT_EQ(c.kind, CommandKind::Select);
+    EXPECT_EQ(c.text, "Host");
+
+    c = ParseOne("print text 15001");
+    EXPECT_EQ(c.kind, CommandKind::PrintText);
+    EXPECT_EQ(c.id, 15001);
+    EXPECT_EQ(ParseOne("print title").kind, CommandKind::PrintTitle);
+    ErrorOf("print text");
+
     EXPECT_EQ(ParseOne("closebox").kind, CommandKind::CloseBox);
     EXPECT_EQ(ParseOne("quit").kind, CommandKind::Quit);
 
@@ -45,28 +63,32 @@ TEST(SessionScript, ReadsEveryUserAction) {
     EXPECT_EQ(c.number2, 300);
 }
 
-TEST(SessionScript, ReadsSettingsAnswers) {
-    ScriptCommand c = ParseOne("settings guest \"127.0.0.1\" 8080 \"ann\"");
-    EXPECT_EQ(c.kind, CommandKind::SettingsGuest);
-    EXPECT_EQ(c.text, "127.0.0.1");
-    EXPECT_EQ(c.number, 8080);
-    EXPECT_EQ(c.text2, "ann");
+TEST(SessionScript, ModalBlocksGatherTheirLines) {
+    ParsedScript s = ParseScript("modal \"Connection settings\"\n"
+                                 "  select 15006 \"Guest\"\n"
+                                 "  # a comment inside\n"
+                                 "  type 15001 \"8080\"\n"
+                                 "  click 1\n"
+                                 "end\n"
+                                 "click 15002\n");
+    ASSERT_TRUE(s.ok()) << s.error;
+    ASSERT_EQ(s.commands.size(), 2u) << "the block's lines are its own";
+    const ScriptCommand& block = s.commands[0];
+    EXPECT_EQ(block.kind, CommandKind::Modal);
+    EXPECT_EQ(block.text, "Connection settings");
+    ASSERT_EQ(block.body.size(), 3u);
+    EXPECT_EQ(block.body[0].describe(), "line 2: select 15006 \"Guest\"");
+    EXPECT_EQ(block.body[2].describe(), "line 5: click 1");
+    EXPECT_EQ(s.commands[1].line, 7);
 
-    c = ParseOne("settings guest \" \" 1");
-    EXPECT_EQ(c.text, " ") << "an address of one space is the dialog's to judge";
-    EXPECT_EQ(c.text2, "") << "the nickname may be left out";
-
-    c = ParseOne("settings host 65535 \"\"");
-    EXPECT_EQ(c.kind, CommandKind::SettingsHost);
-    EXPECT_EQ(c.number, 65535);
-    EXPECT_EQ(c.text2, "");
-
-    EXPECT_EQ(ParseOne("settings cancel").kind, CommandKind::SettingsCancel);
-
-    EXPECT_NE(ErrorOf("settings host 65536").find("not a port number"), std::string::npos);
-    EXPECT_NE(ErrorOf("settings guest 8080").find("takes 2 to 3 arguments"), std::string::npos);
-    EXPECT_NE(ErrorOf("settings visitor 1").find("guest, host or cancel"), std::string::npos);
-    ErrorOf("settings cancel now");
+    EXPECT_EQ(ErrorOf("modal \"x\"\nclick 1\n"), "line 1: 'modal' without its 'end'");
+    EXPECT_EQ(ErrorOf("click 1\nend\n"), "line 2: 'end' without its 'modal'");
+    EXPECT_EQ(ErrorOf("modal \"x\"\nend\n"),
+              "line 2: the modal block has no line that acts on the dialog");
+    EXPECT_NE(ErrorOf("modal \"x\"\nwait title \"y\"\nend\n").find("only type, select and click"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf("modal \"x\"\nmodal \"y\"\nend\nend\n").find("only type"), std::string::npos)
+        << "blocks do not nest";
 }
 
 TEST(SessionScript, WaitsAreBoundedWithADefault) {
@@ -146,9 +168,9 @@ TEST(SessionScript, TextsMustBeWellFormed) {
 
 TEST(SessionScript, VariablesAreReplacedBeforeReading) {
     ScriptVariables vars{{"PORT", "40123"}, {"NICK", "ann lee"}, {"DIR", "/tmp/x"}};
-    ScriptCommand c = ParseOne("settings guest \"127.0.0.1\" $PORT \"${NICK}\"", vars);
-    EXPECT_EQ(c.number, 40123);
-    EXPECT_EQ(c.text2, "ann lee");
+    ScriptCommand c = ParseOne("type 15001 $PORT", vars);
+    EXPECT_EQ(c.text, "40123");
+    EXPECT_EQ(ParseOne("type 15007 \"${NICK}\"", vars).text, "ann lee");
     EXPECT_EQ(ParseOne("wait title \"Chat host - Port ${PORT}\"", vars).text,
               "Chat host - Port 40123");
     EXPECT_EQ(ParseOne("type 15004 \"costs $$5\"", vars).text, "costs $5");
@@ -157,6 +179,23 @@ TEST(SessionScript, VariablesAreReplacedBeforeReading) {
     EXPECT_NE(ParseScript("click ${PORT", vars).error.find("closing '}'"), std::string::npos);
     EXPECT_NE(ParseScript("type 15004 \"$ \"", vars).error.find("without a variable name"),
               std::string::npos);
+}
+
+TEST(SessionScript, VariableFilesHoldNameValueLines) {
+    ScriptVariables vars{{"KEPT", "1"}};
+    std::string error;
+    ASSERT_TRUE(ReadVariables("# ids\r\n\nSEND_BUTTON=15013\r\n  TITLE=Connection settings\n"
+                              "EMPTY=\nEQ=a=b\n",
+                              vars, error))
+        << error;
+    EXPECT_EQ(vars, (ScriptVariables{{"KEPT", "1"},
+                                     {"SEND_BUTTON", "15013"},
+                                     {"TITLE", "Connection settings"},
+                                     {"EMPTY", ""},
+                                     {"EQ", "a=b"}}));
+    EXPECT_FALSE(ReadVariables("A=1\nno value here\n", vars, error));
+    EXPECT_EQ(error, "line 2: wants NAME=VALUE, not \"no value here\"");
+    EXPECT_FALSE(ReadVariables("=1\n", vars, error));
 }
 
 TEST(SessionScript, TranscriptIsPrintedWithConsoleLineBreaks) {

@@ -4,6 +4,7 @@
 // transcript verbatim with the one the chat must give (guest ports are read from the
 // host's arrival lines, in arrival order).
 #include "tests/e2e/participant.h"
+#include "tests/support/ports.h"
 #include "tests/support/raw_peer.h"
 
 #include <gtest/gtest.h>
@@ -16,31 +17,50 @@ namespace {
 
 const std::string kGuestAddr = "127.0.0.1";
 
-std::string HostStart(const std::string& nick) {
-    return "menu \"Chat client\"\n"
-           "wait caption 15002 \"Closed\" $WAIT\n"
-           "wait title \"Chat client - disconnected\" $WAIT\n"
-           "settings host $PORT \"" +
+// The chat window as its menu entry opens it, its transcript box named. The ids and
+// the settings dialog's title are the chat's variables (scripts/chat.vars).
+const std::string kOpenChat = "menu \"Chat client\"\n"
+                              "dialog \"Chat client - disconnected\" $WAIT\n"
+                              "transcript $TRANSCRIPT_BOX\n";
+
+// Answers the next connection settings dialog: mode, address (a guest's only), port
+// and nickname, then OK.
+std::string Settings(const std::string& mode, const std::string& port, const std::string& nick,
+                     const std::string& address = "") {
+    return "modal \"$SETTINGS_DIALOG\"\n"
+           "select $MODE_LIST \"" +
+           mode + "\"\n" + (address.empty() ? "" : "type $ADDRESS_BOX \"" + address + "\"\n") +
+           "type $PORT_BOX \"" + port +
+           "\"\n"
+           "type $NICKNAME_BOX \"" +
            nick +
            "\"\n"
-           "click 15002\n"
-           "wait caption 15002 \"Listening\" $WAIT\n"
+           "click $OK_BUTTON\n"
+           "end\n";
+}
+
+std::string HostStart(const std::string& nick) {
+    return kOpenChat +
+           "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+           "wait title \"Chat client - disconnected\" $WAIT\n" +
+           Settings("Host", "$PORT", nick) +
+           "click $CONNECT_BUTTON\n"
+           "wait caption $CONNECT_BUTTON \"Listening\" $WAIT\n"
            "wait title \"Chat host - Port $PORT\" $WAIT\n"
-           "wait disabled 15013 $WAIT\n"
-           "wait disabled 15004 $WAIT\n";
+           "wait disabled $SEND_BUTTON $WAIT\n"
+           "wait disabled $MESSAGE_BOX $WAIT\n";
 }
 
 std::string GuestJoin(const std::string& nick) {
-    return "settings guest \"127.0.0.1\" $PORT \"" + nick +
-           "\"\n"
-           "click 15002\n"
-           "wait caption 15002 \"Connected\" $WAIT\n"
+    return Settings("Guest", "$PORT", nick, "127.0.0.1") +
+           "click $CONNECT_BUTTON\n"
+           "wait caption $CONNECT_BUTTON \"Connected\" $WAIT\n"
            "wait title \"Chat client - 127.0.0.1:$PORT\" $WAIT\n"
-           "wait enabled 15013 $WAIT\n";
+           "wait enabled $SEND_BUTTON $WAIT\n";
 }
 
 std::string GuestStart(const std::string& nick) {
-    return "menu \"Chat client\"\nwait caption 15002 \"Closed\" $WAIT\n" + GuestJoin(nick);
+    return kOpenChat + "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n" + GuestJoin(nick);
 }
 
 // The ports in the host's arrival lines, in order.
@@ -57,20 +77,21 @@ std::string Guest(const std::string& port) {
     return "Guest " + kGuestAddr + ":" + port;
 }
 
-std::uint16_t FreePort() {
-    testsupport::rawStartup();
-    testsupport::RawListener probe;
-    return probe.listen(0) ? probe.port() : 0;
-}
-
 class ChatEndToEnd : public ::testing::Test {
 protected:
-    void startAll(Scenario& /*scenario*/,
-                  std::vector<std::pair<Participant*, std::string>> scripts) {
+    void startAll(std::vector<std::pair<Participant*, std::string>> scripts) {
         for (auto& p : scripts) {
             std::string error;
             ASSERT_TRUE(p.first->start(p.second, error)) << p.first->name() << ": " << error;
         }
+    }
+    // The first is the host, whose script signals `listening`: it starts on a port of
+    // its own ($PORT), and the others once it listens.
+    void startChat(Scenario& s, std::vector<std::pair<Participant*, std::string>> scripts) {
+        std::string error;
+        ASSERT_TRUE(s.startListening(*scripts[0].first, scripts[0].second, error)) << error;
+        scripts.erase(scripts.begin());
+        startAll(scripts);
     }
     // Every participant ends by itself with exit code 0 within the scenario's time.
     void finishAll(Scenario& s, std::vector<Participant*> participants) {
@@ -91,57 +112,54 @@ protected:
 // and a process that is killed.
 TEST_F(ChatEndToEnd, HostAndThreeGuestsChatAndLeave) {
     Scenario s("three_guests");
-    const std::uint16_t port = FreePort();
-    ASSERT_NE(port, 0) << "no free port on 127.0.0.1";
-    s.set("PORT", std::to_string(port));
     Participant& host = s.add("host");
     Participant& ann = s.add("ann");
     Participant& bob = s.add("bob");
     Participant& anon = s.add("anon");
 
     const std::string annText = "hello \\\"all\\\", 100% sure\\r\\nsecond line";
-    startAll(
+    startChat(
         s,
         {
             {&host, HostStart("hal") +
                         "signal listening\n"
                         "wait transcript \"3 guest(s) are currently on-line\" $WAIT\n"
-                        "wait enabled 15013 $WAIT\n"
+                        "wait enabled $SEND_BUTTON $WAIT\n"
                         "wait transcript \"says: \\\"from nobody\\\"\" $WAIT\n"
-                        "type 15004 \"welcome, 50% off\"\n"
-                        "click 15013\n"
-                        "wait caption 15004 \"\" $WAIT\n"
+                        "type $MESSAGE_BOX \"welcome, 50% off\"\n"
+                        "click $SEND_BUTTON\n"
+                        "wait caption $MESSAGE_BOX \"\" $WAIT\n"
                         "wait transcript \"Host 'hal' says: \\\"welcome, 50% off\\\"\" $WAIT\n"
                         "wait transcript \"has disconnected\\r\\n\\r\\n0 guest(s) are currently "
                         "on-line\" $WAIT\n"
-                        "wait disabled 15013 $WAIT\n"
-                        "wait disabled 15004 $WAIT\n"
-                        "wait caption 15002 \"Listening\" $WAIT\n"
+                        "wait disabled $SEND_BUTTON $WAIT\n"
+                        "wait disabled $MESSAGE_BOX $WAIT\n"
+                        "wait caption $CONNECT_BUTTON \"Listening\" $WAIT\n"
                         "quit\n"},
             {&ann, "wait signal listening $WAIT\n" + GuestStart("ann") +
                        "wait transcript \"is 'ann'\" $WAIT\n"
                        "signal ann-in\n"
                        "wait transcript \"3 guest(s) are currently on-line\" $WAIT\n"
-                       "type 15004 \"" +
+                       "type $MESSAGE_BOX \"" +
                        annText +
                        "\"\n"
-                       "click 15013\n"
-                       "wait caption 15004 \"\" $WAIT\n"
+                       "click $SEND_BUTTON\n"
+                       "wait caption $MESSAGE_BOX \"\" $WAIT\n"
                        "wait transcript \"Guest 'ann' says: \\\"" +
                        annText +
                        "\\\"\" $WAIT\n"
                        "wait transcript \"Guest 'bob' says: \\\"bye now\\\"\" $WAIT\n"
-                       "click 15002\n"
-                       "wait caption 15002 \"Closed\" $WAIT\n"
+                       "click $CONNECT_BUTTON\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
                        "wait title \"Chat client - disconnected\" $WAIT\n"
-                       "wait disabled 15013 $WAIT\n"
+                       "wait disabled $SEND_BUTTON $WAIT\n"
                        "quit\n"},
             {&bob, "wait signal ann-in $WAIT\n" + GuestStart("bob") +
                        "wait transcript \"is 'bob'\" $WAIT\n"
                        "signal bob-in\n"
                        "wait transcript \"Host 'hal' says: \\\"welcome, 50% off\\\"\" $WAIT\n"
-                       "type 15004 \"bye now\"\n"
-                       "click 15013\n"
+                       "type $MESSAGE_BOX \"bye now\"\n"
+                       "click $SEND_BUTTON\n"
                        "wait transcript \"Guest 'ann' has disconnected\\r\\n\\r\\n2 guest(s) are "
                        "currently on-line\" $WAIT\n"
                        "closebox\n"
@@ -149,8 +167,8 @@ TEST_F(ChatEndToEnd, HostAndThreeGuestsChatAndLeave) {
             {&anon, "wait signal bob-in $WAIT\n" + GuestStart("") +
                         "wait transcript \"3 guest(s) are currently on-line\" $WAIT\n"
                         "wait transcript \"Guest 'ann' says:\" $WAIT\n"
-                        "type 15004 \"from nobody\"\n"
-                        "click 15013\n"
+                        "type $MESSAGE_BOX \"from nobody\"\n"
+                        "click $SEND_BUTTON\n"
                         "wait transcript \"Guest 'bob' has disconnected\\r\\n\\r\\n1 guest(s) are "
                         "currently on-line\" $WAIT\n"
                         "print transcript\n"
@@ -208,53 +226,51 @@ TEST_F(ChatEndToEnd, HostAndThreeGuestsChatAndLeave) {
 // nicknames; the second replaces the first.
 TEST_F(ChatEndToEnd, HostStopsAndGuestsConnectAgain) {
     Scenario s("host_stops");
-    const std::uint16_t port = FreePort();
-    ASSERT_NE(port, 0);
-    s.set("PORT", std::to_string(port));
     Participant& host = s.add("host");
     Participant& cat = s.add("cat");
     Participant& dan = s.add("dan");
-    startAll(s, {
-                    {&host,
-                     HostStart("") +
-                         "signal listening\n"
-                         "wait transcript \"Guest 'zoe' says: \\\"hi from zoe\\\"\" $WAIT\n"
-                         "click 15002\n"
-                         "wait caption 15002 \"Closed\" $WAIT\n"
-                         "wait title \"Chat host - closed\" $WAIT\n"
-                         "wait disabled 15013 $WAIT\n"
-                         "wait signal cat-out $WAIT\n"
-                         "wait signal dan-out $WAIT\n"
-                         "settings host $PORT \"\"\n"
-                         "click 15002\n"
-                         "wait caption 15002 \"Listening\" $WAIT\n"
-                         "signal relistening\n"
-                         "wait transcript \"Guest 'cat' has disconnected\\r\\n\\r\\n0 guest(s) are "
-                         "currently on-line\" $WAIT\n"
-                         "quit\n"},
-                    {&cat, "wait signal listening $WAIT\n" + GuestStart("cat") +
-                               "wait transcript \"is 'cat'\" $WAIT\n"
-                               "signal cat-in\n"
-                               "wait transcript \"Host has disconnected\" $WAIT\n"
-                               "wait caption 15002 \"Closed\" $WAIT\n"
-                               "wait title \"Chat client - disconnected\" $WAIT\n"
-                               "wait disabled 15013 $WAIT\n"
-                               "signal cat-out\n"
-                               "wait signal relistening $WAIT\n" +
-                               GuestJoin("cat") +
-                               "wait transcript-count 2 \"is 'cat'\" $WAIT\n"
-                               "quit\n"},
-                    {&dan, "wait signal cat-in $WAIT\n" + GuestStart("dan") +
-                               "wait transcript \"is 'dan'\" $WAIT\n"
-                               "signal dan-in\n"
-                               "wait transcript \"Host has disconnected\" $WAIT\n"
-                               "wait caption 15002 \"Closed\" $WAIT\n"
-                               "signal dan-out\n"
-                               "quit\n"},
-                });
+    startChat(
+        s,
+        {
+            {&host, HostStart("") +
+                        "signal listening\n"
+                        "wait transcript \"Guest 'zoe' says: \\\"hi from zoe\\\"\" $WAIT\n"
+                        "click $CONNECT_BUTTON\n"
+                        "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                        "wait title \"Chat host - closed\" $WAIT\n"
+                        "wait disabled $SEND_BUTTON $WAIT\n"
+                        "wait signal cat-out $WAIT\n"
+                        "wait signal dan-out $WAIT\n" +
+                        Settings("Host", "$PORT", "") +
+                        "click $CONNECT_BUTTON\n"
+                        "wait caption $CONNECT_BUTTON \"Listening\" $WAIT\n"
+                        "signal relistening\n"
+                        "wait transcript \"Guest 'cat' has disconnected\\r\\n\\r\\n0 guest(s) are "
+                        "currently on-line\" $WAIT\n"
+                        "quit\n"},
+            {&cat, "wait signal listening $WAIT\n" + GuestStart("cat") +
+                       "wait transcript \"is 'cat'\" $WAIT\n"
+                       "signal cat-in\n"
+                       "wait transcript \"Host has disconnected\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "wait title \"Chat client - disconnected\" $WAIT\n"
+                       "wait disabled $SEND_BUTTON $WAIT\n"
+                       "signal cat-out\n"
+                       "wait signal relistening $WAIT\n" +
+                       GuestJoin("cat") +
+                       "wait transcript-count 2 \"is 'cat'\" $WAIT\n"
+                       "quit\n"},
+            {&dan, "wait signal cat-in $WAIT\n" + GuestStart("dan") +
+                       "wait transcript \"is 'dan'\" $WAIT\n"
+                       "signal dan-in\n"
+                       "wait transcript \"Host has disconnected\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "signal dan-out\n"
+                       "quit\n"},
+        });
     ASSERT_TRUE(s.waitSignal("dan-in")) << s.report();
     testsupport::RawPeer raw;
-    ASSERT_TRUE(raw.connect(kGuestAddr, port)) << "the raw guest could not connect";
+    ASSERT_TRUE(raw.connect(kGuestAddr, s.port())) << "the raw guest could not connect";
     ASSERT_TRUE(raw.sendRecord("set display name", "zed"));
     ASSERT_TRUE(raw.sendRecord("set display name", "zoe"));
     ASSERT_TRUE(raw.sendRecord("text", "hi from zoe"));
@@ -301,56 +317,65 @@ TEST_F(ChatEndToEnd, HostStopsAndGuestsConnectAgain) {
 // name in a message box, and leave the window Closed.
 TEST_F(ChatEndToEnd, ConnectAndListenFailuresNameTheError) {
     Scenario s("failures");
-    const std::uint16_t closed = FreePort();
+    testsupport::ClosedPort closed;
     testsupport::RawListener busy;
     ASSERT_TRUE(busy.listen(0)) << "cannot hold a port on 127.0.0.1";
-    ASSERT_NE(closed, 0);
-    s.set("CLOSED", std::to_string(closed));
+    ASSERT_NE(closed.port(), 0) << "cannot hold a closed port on 127.0.0.1";
+    s.set("CLOSED", std::to_string(closed.port()));
     s.set("BUSY", std::to_string(busy.port()));
     Participant& p = s.add("lonely");
-    startAll(s, {{&p, "menu \"Chat client\"\n"
-                      "settings guest \"127.0.0.1\" $CLOSED \"x\"\n"
-                      "click 15002\n"
-                      "box expect \"Cannot connect to host '127.0.0.1:$CLOSED' (error code = "
-                      "WSAECONNREFUSED)\" $WAIT\n"
-                      "wait caption 15002 \"Closed\" $WAIT\n"
-                      "wait title \"Chat client - disconnected\" $WAIT\n"
-                      "settings host $BUSY \"\"\n"
-                      "click 15002\n"
-                      "box expect \"Cannot open port $BUSY for listening (error code = "
-                      "WSAEADDRINUSE)\" $WAIT\n"
-                      "wait caption 15002 \"Closed\" $WAIT\n"
-                      "wait title \"Chat host - closed\" $WAIT\n"
-                      "quit\n"}});
+    startAll({{&p, kOpenChat + Settings("Guest", "$CLOSED", "x", "127.0.0.1") +
+                       "click $CONNECT_BUTTON\n"
+                       "box expect \"Cannot connect to host '127.0.0.1:$CLOSED' (error code = "
+                       "WSAECONNREFUSED)\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "wait title \"Chat client - disconnected\" $WAIT\n" +
+                       Settings("Host", "$BUSY", "") +
+                       "click $CONNECT_BUTTON\n"
+                       "box expect \"Cannot open port $BUSY for listening (error code = "
+                       "WSAEADDRINUSE)\" $WAIT\n"
+                       "wait caption $CONNECT_BUTTON \"Closed\" $WAIT\n"
+                       "wait title \"Chat host - closed\" $WAIT\n"
+                       "quit\n"}});
     finishAll(s, {&p});
     EXPECT_EQ(p.transcript(), "") << "failures write nothing to the transcript";
 }
 
 // The session itself: a wait that is not met ends devhost with exit code 1 and a
-// sentence naming the line, what was expected and what was seen; so does a box
-// nobody expected, and a settings answer that no dialog used.
+// sentence naming the line, what was expected and what was seen; so does a modal
+// block that no dialog used, and a message box that no line of the script expects,
+// which ends the script at once instead of at the wait's deadline.
 TEST_F(ChatEndToEnd, AFailedScriptSaysWhatItMissed) {
     Scenario s("failing_scripts");
     Participant& wrongTitle = s.add("wrong_title");
-    Participant& leftover = s.add("leftover_answer");
-    startAll(s, {{&wrongTitle, "menu \"Chat client\"\n"
-                               "wait title \"Chat host - Port 1\" 300\n"
-                               "quit\n"},
-                 {&leftover, "menu \"Chat client\"\n"
-                             "settings host 8080 \"\"\n"
-                             "quit\n"}});
+    Participant& leftover = s.add("leftover_block");
+    Participant& unexpectedBox = s.add("unexpected_box");
+    startAll({{&wrongTitle, kOpenChat + "wait title \"Chat host - Port 1\" 300\n"
+                                        "quit\n"},
+              {&leftover, kOpenChat + Settings("Host", "8080", "") + "quit\n"},
+              {&unexpectedBox, kOpenChat + Settings("Guest", "8080", "", "no address") +
+                                   "click $CONNECT_BUTTON\n"
+                                   "wait caption $CONNECT_BUTTON \"Connected\" 100000\n"
+                                   "quit\n"}});
     int code = 0;
     ASSERT_TRUE(wrongTitle.finish(s.remainingMs(), code)) << s.report();
     EXPECT_EQ(code, 1);
-    EXPECT_NE(wrongTitle.errors().find("script failed: line 2: wait title \"Chat host - Port 1\": "
+    EXPECT_NE(wrongTitle.errors().find("script failed: line 4: wait title \"Chat host - Port 1\": "
                                        "not seen within 300 ms; the title is \"Chat client - "
                                        "disconnected\""),
               std::string::npos)
         << wrongTitle.errors();
     ASSERT_TRUE(leftover.finish(s.remainingMs(), code)) << s.report();
     EXPECT_EQ(code, 1);
-    EXPECT_NE(leftover.errors().find("1 settings answer(s) that no dialog used"), std::string::npos)
+    EXPECT_NE(leftover.errors().find("1 modal block(s) that no dialog used"), std::string::npos)
         << leftover.errors();
+    ASSERT_TRUE(unexpectedBox.finish(s.remainingMs(), code)) << s.report();
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(unexpectedBox.errors().find("script failed: a message box that the script did not "
+                                          "expect: [Volubra] \"Cannot connect to host 'no "
+                                          "address:8080' (error code = WSAEINVAL)\""),
+              std::string::npos)
+        << unexpectedBox.errors();
 }
 
 } // namespace

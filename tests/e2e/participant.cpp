@@ -1,7 +1,8 @@
 // Participants and scenarios: folders, scripts, the devhost command line, signals.
 #include "tests/e2e/participant.h"
 
-#include "devhost/app/session_script.h"
+#include "devhost/session/session_script.h"
+#include "tests/support/ports.h"
 
 #include <chrono>
 #include <filesystem>
@@ -56,6 +57,8 @@ bool Participant::start(const std::string& script, std::string& error) {
                                   PlatformPath(scenario_.syncDir()),
                                   "--script-limit",
                                   std::to_string(kScenarioMs),
+                                  "--vars",
+                                  PlatformPath(VOLUBRA_CHAT_VARS),
                                   "--var",
                                   "WAIT=" + std::to_string(kScriptWaitMs)};
     for (const auto& v : scenario_.vars()) {
@@ -70,6 +73,11 @@ bool Participant::finish(int timeoutMs, int& exitCode) {
     process_.kill();
     process_.wait(5000, exitCode);
     return false;
+}
+
+bool Participant::ended() {
+    int exitCode = 0;
+    return process_.wait(0, exitCode);
 }
 
 std::string Participant::transcript() const {
@@ -101,13 +109,32 @@ int Scenario::remainingMs() const {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-bool Scenario::waitSignal(const std::string& name) {
+bool Scenario::waitSignal(const std::string& name, Participant* unlessEnded) {
     const std::string path = syncDir() + "/" + name;
     while (!std::filesystem::exists(path)) {
-        if (remainingMs() == 0) return false;
+        if (remainingMs() == 0 || (unlessEnded && unlessEnded->ended())) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(kSignalPollMs));
     }
     return true;
+}
+
+bool Scenario::startListening(Participant& host, const std::string& script, std::string& error) {
+    for (int attempt = 0; attempt < testsupport::kPortAttempts; ++attempt) {
+        set("PORT", std::to_string(testsupport::CandidatePort()));
+        if (!host.start(script, error)) return false;
+        if (waitSignal("listening", &host)) return true;
+        if (!host.ended() || host.errors().find("WSAEADDRINUSE") == std::string::npos) {
+            error = "the host never listened on port " + vars_.at("PORT") + "\n" + report();
+            return false;
+        }
+    }
+    error = "every candidate port was taken by another program";
+    return false;
+}
+
+std::uint16_t Scenario::port() const {
+    auto it = vars_.find("PORT");
+    return it == vars_.end() ? 0 : static_cast<std::uint16_t>(std::stoi(it->second));
 }
 
 void Scenario::signal(const std::string& name) {

@@ -6,6 +6,7 @@
 
 #include "tests/e2e/child_process.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -31,11 +32,13 @@ public:
     Participant(Scenario& scenario, std::string name)
         : scenario_(scenario), name_(std::move(name)) {}
 
-    // Writes the script and starts devhost with it; $PORT, $WAIT and the scenario's
-    // variables are known to the script.
+    // Writes the script and starts devhost with it; $WAIT, the chat's variables
+    // (scripts/chat.vars) and the scenario's are known to the script.
     bool start(const std::string& script, std::string& error);
     // Waits for the end of the session; false when it overstayed (it is then killed).
     bool finish(int timeoutMs, int& exitCode);
+    // Whether the session has ended (without waiting).
+    bool ended();
     void kill() { process_.kill(); }
 
     const std::string& name() const { return name_; }
@@ -61,8 +64,14 @@ public:
     const std::string& dir() const { return dir_; }
     std::string syncDir() const { return dir_ + "/signals"; }
 
-    // Waits for a script's signal, within what is left of the scenario's time.
-    bool waitSignal(const std::string& name);
+    // Waits for a script's signal, within what is left of the scenario's time; a
+    // participant that ends meanwhile ends the wait too (false).
+    bool waitSignal(const std::string& name, Participant* unlessEnded = nullptr);
+    // Starts a host whose script listens on $PORT and then signals `listening`. $PORT is
+    // a candidate port (tests/support/ports.h): when another program holds it, the
+    // script ends on its WSAEADDRINUSE box and the host starts again on the next one.
+    bool startListening(Participant& host, const std::string& script, std::string& error);
+    std::uint16_t port() const;
     void signal(const std::string& name);
     int remainingMs() const;
     // Everything the participants wrote, for a failure message.

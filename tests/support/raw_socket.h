@@ -19,6 +19,9 @@ constexpr long kRawTimedOut = -2; // nothing arrived in time
 bool rawStartup(); // WSAStartup where needed; safe to call repeatedly
 
 RawSocket rawConnect(const std::string& address, std::uint16_t port, int timeoutMs);
+// Binds to 127.0.0.1 without listening (port 0: ephemeral); boundPort receives the
+// port. The port stays taken, and connects to it are refused.
+RawSocket rawBind(std::uint16_t port, std::uint16_t& boundPort);
 constexpr int kRawBacklog = 64;
 // Listens on 127.0.0.1 (port 0: ephemeral); boundPort receives the port.
 RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog = kRawBacklog);

@@ -59,7 +59,7 @@ RawSocket rawConnect(const std::string& address, std::uint16_t port, int timeout
     return fd;
 }
 
-RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
+RawSocket rawBind(std::uint16_t port, std::uint16_t& boundPort) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return kNoRawSocket;
     sockaddr_in sa{};
@@ -68,13 +68,19 @@ RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof sa;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        ::listen(fd, backlog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         ::close(fd);
         return kNoRawSocket;
     }
     boundPort = ntohs(sa.sin_port);
     return fd;
+}
+
+RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
+    const RawSocket fd = rawBind(port, boundPort);
+    if (fd == kNoRawSocket || ::listen(static_cast<int>(fd), backlog) == 0) return fd;
+    ::close(static_cast<int>(fd));
+    return kNoRawSocket;
 }
 
 RawSocket rawAccept(RawSocket listener, int timeoutMs) {

@@ -57,7 +57,7 @@ RawSocket rawConnect(const std::string& address, std::uint16_t port, int timeout
     return static_cast<RawSocket>(s);
 }
 
-RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
+RawSocket rawBind(std::uint16_t port, std::uint16_t& boundPort) {
     rawStartup();
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return kNoRawSocket;
@@ -66,13 +66,20 @@ RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
     sa.sin_port = htons(port);
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int len = sizeof sa;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(s, backlog) != 0 ||
+    if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
         ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         ::closesocket(s);
         return kNoRawSocket;
     }
     boundPort = ntohs(sa.sin_port);
     return static_cast<RawSocket>(s);
+}
+
+RawSocket rawListen(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
+    const RawSocket s = rawBind(port, boundPort);
+    if (s == kNoRawSocket || ::listen(static_cast<SOCKET>(s), backlog) == 0) return s;
+    ::closesocket(static_cast<SOCKET>(s));
+    return kNoRawSocket;
 }
 
 RawSocket rawAccept(RawSocket listener, int timeoutMs) {

@@ -1,6 +1,6 @@
 // PNG encoding with stored deflate blocks: signature, IHDR, one IDAT holding a zlib
 // stream of filter-0 rows, IEND.
-#include "devhost/app/png_writer.h"
+#include "devhost/session/png_writer.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,10 +1,10 @@
 // The session's event loop and its command line. Scripted sessions capture message
 // boxes (they are recorded and dismissed, and a script names each one it expects);
 // interactive ones leave everything to the user.
-#include "devhost/app/session.h"
+#include "devhost/session/session.h"
 
-#include "devhost/app/script_runner.h"
-#include "devhost/app/session_ui.h"
+#include "devhost/session/script_runner.h"
+#include "devhost/session/session_ui.h"
 #include "dialogkit/message_box.h"
 
 #include <cstdlib>
@@ -21,18 +21,19 @@ constexpr int kPumpMs = 5;
 // The largest script devhost reads.
 constexpr std::size_t kMaxScriptBytes = 1024 * 1024;
 
-bool ReadWhole(const std::string& path, std::string& text, std::string& error) {
+// Reads a script or a file of variables (what: "the script", "the variables").
+bool ReadWhole(const std::string& path, const std::string& what, std::string& text,
+               std::string& error) {
     std::ifstream f(path, std::ios::binary);
     if (!f) {
-        error = "cannot read the script " + path;
+        error = "cannot read " + what + " " + path;
         return false;
     }
     std::ostringstream s;
     s << f.rdbuf();
     text = s.str();
     if (text.size() > kMaxScriptBytes) {
-        error =
-            "the script " + path + " is larger than " + std::to_string(kMaxScriptBytes) + " bytes";
+        error = what + " " + path + " is larger than " + std::to_string(kMaxScriptBytes) + " bytes";
         return false;
     }
     return true;
@@ -54,6 +55,7 @@ const char* SessionUsageText() {
            "  --transcript-out FILE  write the chat transcript there at the end\n"
            "  --sync-dir DIR         where 'signal' and 'wait signal' keep their files\n"
            "  --var NAME=VALUE       $NAME in the script reads VALUE\n"
+           "  --vars FILE            NAME=VALUE lines, each as a --var (a --var wins)\n"
            "  --script-limit MS      the longest the whole script may run\n";
 }
 
@@ -67,7 +69,8 @@ bool ExtractSessionOptions(std::vector<std::string>& args, SessionOptions& optio
             continue;
         }
         const bool takesValue = arg == "--script" || arg == "--bind" || arg == "--transcript-out" ||
-                                arg == "--sync-dir" || arg == "--var" || arg == "--script-limit";
+                                arg == "--sync-dir" || arg == "--var" || arg == "--vars" ||
+                                arg == "--script-limit";
         if (!takesValue) {
             rest.push_back(arg);
             continue;
@@ -85,6 +88,8 @@ bool ExtractSessionOptions(std::vector<std::string>& args, SessionOptions& optio
             options.transcriptOut = value;
         else if (arg == "--sync-dir")
             options.syncDir = value;
+        else if (arg == "--vars")
+            options.varsFiles.push_back(value);
         else if (arg == "--script-limit") {
             char* end = nullptr;
             unsigned long ms = std::strtoul(value.c_str(), &end, 10);
@@ -113,9 +118,19 @@ bool ExtractSessionOptions(std::vector<std::string>& args, SessionOptions& optio
 
 bool LoadSessionScript(const SessionOptions& options, ParsedScript& script, std::string& error) {
     if (options.scriptPath.empty()) return true;
+    ScriptVariables vars;
     std::string text;
-    if (!ReadWhole(options.scriptPath, text, error)) return false;
-    script = ParseScript(text, options.vars);
+    for (const std::string& path : options.varsFiles) {
+        if (!ReadWhole(path, "the variables", text, error)) return false;
+        if (!ReadVariables(text, vars, error)) {
+            error = path + ": " + error;
+            return false;
+        }
+    }
+    for (const auto& v : options.vars)
+        vars[v.first] = v.second;
+    if (!ReadWhole(options.scriptPath, "the script", text, error)) return false;
+    script = ParseScript(text, vars);
     if (!script.ok()) {
         error = options.scriptPath + ": " + script.error;
         return false;

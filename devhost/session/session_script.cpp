@@ -1,6 +1,7 @@
-// Reading session scripts: variables first, then words, then one command per line,
-// every argument checked so that a broken script fails before anything runs.
-#include "devhost/app/session_script.h"
+// Reading session scripts: variables first, then words, then one command per line (a
+// modal block gathering its lines up to 'end'), every argument checked so that a
+// broken script fails before anything runs.
+#include "devhost/session/session_script.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -95,33 +96,6 @@ private:
     std::string& error_;
 };
 
-bool ReadSettings(const std::vector<std::string>& w, LineReader& r, ScriptCommand& c,
-                  std::string& error) {
-    if (w.size() < 2) {
-        error = "'settings' needs guest, host or cancel";
-        return false;
-    }
-    if (w[1] == "cancel") {
-        c.kind = CommandKind::SettingsCancel;
-        return r.arity(2, 0, 0);
-    }
-    if (w[1] == "guest") {
-        c.kind = CommandKind::SettingsGuest;
-        if (!r.arity(2, 2, 3) || !r.port(3, c.number)) return false;
-        c.text = w[2];
-        c.text2 = w.size() > 4 ? w[4] : "";
-        return true;
-    }
-    if (w[1] == "host") {
-        c.kind = CommandKind::SettingsHost;
-        if (!r.arity(2, 1, 2) || !r.port(2, c.number)) return false;
-        c.text2 = w.size() > 3 ? w[3] : "";
-        return true;
-    }
-    error = "'settings " + w[1] + "': expected guest, host or cancel";
-    return false;
-}
-
 bool ReadWait(const std::vector<std::string>& w, LineReader& r, ScriptCommand& c,
               std::string& error) {
     const std::string what = w.size() > 1 ? w[1] : "";
@@ -163,23 +137,38 @@ bool ReadWait(const std::vector<std::string>& w, LineReader& r, ScriptCommand& c
 bool ReadCommand(const std::vector<std::string>& w, ScriptCommand& c, std::string& error) {
     LineReader r(w, c, error);
     const std::string& verb = w[0];
-    if (verb == "menu") {
-        c.kind = CommandKind::Menu;
-        if (!r.arity(1, 1, 1)) return false;
-        c.text = w[1];
-        return true;
+    struct TextCommand {
+        const char* word;
+        CommandKind kind;
+    };
+    static const TextCommand textCommands[] = {{"menu", CommandKind::Menu},
+                                               {"modal", CommandKind::Modal},
+                                               {"signal", CommandKind::Signal},
+                                               {"screenshot", CommandKind::Screenshot}};
+    for (const TextCommand& t : textCommands) {
+        if (verb == t.word) {
+            c.kind = t.kind;
+            if (!r.arity(1, 1, 1)) return false;
+            c.text = w[1];
+            return true;
+        }
     }
-    if (verb == "click") {
-        c.kind = CommandKind::Click;
+    if (verb == "dialog") {
+        c.kind = CommandKind::Dialog;
+        if (!r.arity(1, 1, 2)) return false;
+        c.text = w[1];
+        return r.optionalTimeout(2);
+    }
+    if (verb == "click" || verb == "transcript") {
+        c.kind = verb == "click" ? CommandKind::Click : CommandKind::Transcript;
         return r.arity(1, 1, 1) && r.controlId(1, c.id);
     }
-    if (verb == "type") {
-        c.kind = CommandKind::Type;
+    if (verb == "type" || verb == "select") {
+        c.kind = verb == "type" ? CommandKind::Type : CommandKind::Select;
         if (!r.arity(1, 2, 2) || !r.controlId(1, c.id)) return false;
         c.text = w[2];
         return true;
     }
-    if (verb == "settings") return ReadSettings(w, r, c, error);
     if (verb == "wait") return ReadWait(w, r, c, error);
     if (verb == "box") {
         c.kind = CommandKind::BoxExpect;
@@ -191,12 +180,6 @@ bool ReadCommand(const std::vector<std::string>& w, ScriptCommand& c, std::strin
         c.text = w[2];
         return r.optionalTimeout(3);
     }
-    if (verb == "signal") {
-        c.kind = CommandKind::Signal;
-        if (!r.arity(1, 1, 1)) return false;
-        c.text = w[1];
-        return true;
-    }
     if (verb == "sleep") {
         c.kind = CommandKind::Sleep;
         unsigned ms = 0;
@@ -205,13 +188,18 @@ bool ReadCommand(const std::vector<std::string>& w, ScriptCommand& c, std::strin
         return true;
     }
     if (verb == "print") {
+        const std::string what = w.size() > 1 ? w[1] : "";
+        if (what == "text") {
+            c.kind = CommandKind::PrintText;
+            return r.arity(2, 1, 1) && r.controlId(2, c.id);
+        }
         if (!r.arity(1, 1, 1)) return false;
-        if (w[1] == "transcript")
+        if (what == "transcript")
             c.kind = CommandKind::PrintTranscript;
-        else if (w[1] == "title")
+        else if (what == "title")
             c.kind = CommandKind::PrintTitle;
         else {
-            error = "'print' shows transcript or title";
+            error = "'print' shows transcript, title or text";
             return false;
         }
         return true;
@@ -220,19 +208,11 @@ bool ReadCommand(const std::vector<std::string>& w, ScriptCommand& c, std::strin
         c.kind = CommandKind::Move;
         return r.arity(1, 2, 2) && r.coordinate(1, c.number) && r.coordinate(2, c.number2);
     }
-    if (verb == "screenshot") {
-        c.kind = CommandKind::Screenshot;
-        if (!r.arity(1, 1, 1)) return false;
-        c.text = w[1];
-        return true;
-    }
     struct Bare {
         const char* word;
         CommandKind kind;
     };
-    static const Bare bare[] = {{"close", CommandKind::Close},
-                                {"closebox", CommandKind::CloseBox},
-                                {"quit", CommandKind::Quit}};
+    static const Bare bare[] = {{"closebox", CommandKind::CloseBox}, {"quit", CommandKind::Quit}};
     for (const Bare& b : bare) {
         if (verb == b.word) {
             c.kind = b.kind;
@@ -245,6 +225,10 @@ bool ReadCommand(const std::vector<std::string>& w, ScriptCommand& c, std::strin
 
 bool NeedsSignalName(CommandKind k) {
     return k == CommandKind::Signal || k == CommandKind::WaitSignal;
+}
+
+bool ActsInModal(CommandKind k) {
+    return k == CommandKind::Click || k == CommandKind::Type || k == CommandKind::Select;
 }
 
 } // namespace
@@ -351,48 +335,81 @@ bool SubstituteVariables(const std::string& line, const ScriptVariables& vars, s
     return true;
 }
 
+bool ReadVariables(const std::string& text, ScriptVariables& vars, std::string& error) {
+    std::istringstream in(text);
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos || eq == first) {
+            error = "line " + std::to_string(lineNo) + ": wants NAME=VALUE, not \"" + line + "\"";
+            return false;
+        }
+        vars[line.substr(first, eq - first)] = line.substr(eq + 1);
+    }
+    return true;
+}
+
 ParsedScript ParseScript(const std::string& source, const ScriptVariables& vars) {
     ParsedScript result;
     std::istringstream in(source);
     std::string raw;
     int lineNo = 0;
+    // The modal block being read; its lines go into its body until 'end'. Nothing is
+    // added to the command list meanwhile, so the pointer stays valid.
+    ScriptCommand* block = nullptr;
+    auto fail = [&](int line, const std::string& why) {
+        result.error = "line " + std::to_string(line) + ": " + why;
+        result.commands.clear();
+        return result;
+    };
     while (std::getline(in, raw)) {
         ++lineNo;
-        auto fail = [&](const std::string& why) {
-            result.error = "line " + std::to_string(lineNo) + ": " + why;
-            result.commands.clear();
-        };
         std::size_t first = raw.find_first_not_of(" \t\r");
         if (first == std::string::npos || raw[first] == '#') continue;
         std::string line, error;
         std::vector<std::string> words;
-        if (!SubstituteVariables(raw, vars, line, error) || !SplitScriptLine(line, words, error)) {
-            fail(error);
-            return result;
+        if (!SubstituteVariables(raw, vars, line, error) || !SplitScriptLine(line, words, error))
+            return fail(lineNo, error);
+        if (words[0] == "end") {
+            if (!block) return fail(lineNo, "'end' without its 'modal'");
+            if (words.size() != 1) return fail(lineNo, "'end' takes no arguments");
+            if (block->body.empty())
+                return fail(lineNo, "the modal block has no line that acts on the dialog");
+            block = nullptr;
+            continue;
         }
         ScriptCommand cmd;
         cmd.line = lineNo;
-        if (!ReadCommand(words, cmd, error)) {
-            fail(error);
-            return result;
-        }
+        if (!ReadCommand(words, cmd, error)) return fail(lineNo, error);
         if (NeedsSignalName(cmd.kind) &&
-            (cmd.text.empty() || cmd.text.find_first_of("/\\.:") != std::string::npos)) {
-            fail("a signal name is a plain word, without '/', '\\', '.' or ':'");
-            return result;
+            (cmd.text.empty() || cmd.text.find_first_of("/\\.:") != std::string::npos))
+            return fail(lineNo, "a signal name is a plain word, without '/', '\\', '.' or ':'");
+        if (block) {
+            if (!ActsInModal(cmd.kind))
+                return fail(lineNo, "a modal block holds only type, select and click, up to 'end'");
+            block->body.push_back(cmd);
+            continue;
         }
         result.commands.push_back(cmd);
+        if (cmd.kind == CommandKind::Modal) block = &result.commands.back();
     }
+    if (block) return fail(block->line, "'modal' without its 'end'");
     return result;
 }
 
 std::string ScriptCommand::describe() const {
     static const char* const names[] = {"menu",
+                                        "dialog",
+                                        "transcript",
                                         "click",
                                         "type",
-                                        "settings guest",
-                                        "settings host",
-                                        "settings cancel",
+                                        "select",
+                                        "modal",
                                         "wait title",
                                         "wait caption",
                                         "wait transcript",
@@ -404,11 +421,13 @@ std::string ScriptCommand::describe() const {
                                         "sleep",
                                         "print transcript",
                                         "print title",
-                                        "close",
+                                        "print text",
                                         "closebox",
                                         "move",
                                         "screenshot",
                                         "quit"};
+    static_assert(sizeof(names) / sizeof(names[0]) == static_cast<int>(CommandKind::Quit) + 1,
+                  "one name for each command kind");
     std::string s = "line " + std::to_string(line) + ": " + names[static_cast<int>(kind)];
     if (id) s += " " + std::to_string(id);
     if (!text.empty()) {

@@ -1,13 +1,15 @@
-// Runs a session script against the plug-in's windows while the host's event loop
-// keeps going: the loop calls tick() often (natively after each socket pump, on Win32
-// from a timer), and each tick either starts the next command or checks the wait in
-// progress. Waits never block; every one has a deadline, and a failed wait ends the
-// script with a sentence that says what was expected and what was seen.
+// Runs a session script against a plug-in's windows while the host's event loop keeps
+// going: the loop calls tick() often (natively after each socket pump, on Win32 from a
+// timer), and each tick either starts the next command or checks the wait in progress.
+// Waits never block; every one has a deadline, and a failed wait ends the script with a
+// sentence that says what was expected and what was seen. The runner holds the dialog
+// that the script found last and the control it named as the transcript.
 #pragma once
 
-#include "devhost/app/session_script.h"
-#include "devhost/app/session_ui.h"
+#include "devhost/session/session_script.h"
+#include "devhost/session/session_ui.h"
 #include "dialogkit/message_box.h"
+#include "dialogkit/window.h"
 
 #include <chrono>
 #include <ostream>
@@ -36,9 +38,9 @@ public:
     bool failed() const { return !failure_.empty(); }
     const std::string& failure() const { return failure_; }
     int exitCode() const { return failed() ? 1 : 0; }
-    // The chat window's transcript as last read (kept when the window goes away).
+    // The transcript control's text as last read (kept when its dialog goes away).
     const std::string& transcript() const { return transcript_; }
-    // Reads the transcript now if the window is there; the last read otherwise.
+    // Reads the transcript now if its dialog is there; the last read otherwise.
     const std::string& refreshTranscript();
 
 private:
@@ -49,13 +51,21 @@ private:
     bool waitFor(const ScriptCommand& c, bool satisfied, const std::string& seen);
     bool runWait(const ScriptCommand& c);
     bool runBoxExpect(const ScriptCommand& c);
-    bool runUserAction(const ScriptCommand& c);
+    bool runDialogAction(const ScriptCommand& c);
+    bool runSignal(const ScriptCommand& c);
+    // Runs a modal block's lines on the dialog it was handed; problems are kept for the
+    // next tick, since this runs inside the dialog's modal loop.
+    void answerModal(const ScriptCommand& block, dk::WindowHandle dialog);
     void fail(const ScriptCommand& c, const std::string& why);
+    // Ends the script with the first problem a modal block met, if any.
+    bool failedInModal();
     void finish();
-    dk::WindowHandle chatWindowOrFail(const ScriptCommand& c);
+    dk::WindowHandle dialogOrFail(const ScriptCommand& c);
     std::string signalPath(const std::string& name) const;
     void collectBoxes();
     std::string boxesSeen() const;
+    // A shown box that no remaining 'box expect' names: the script cannot pass any more.
+    const dk::testing::ShownBox* unexpectableBox() const;
 
     std::vector<ScriptCommand> commands_;
     SessionUi& ui_; // not owned
@@ -69,6 +79,10 @@ private:
     bool running_ = false; // inside tick(): a nested tick only services modals
     bool finished_ = false;
     std::string failure_;
+    std::vector<std::string> modalProblems_;
+    dk::WindowHandle dialog_ = nullptr;           // found by the last 'dialog'; not owned
+    dk::WindowHandle transcriptDialog_ = nullptr; // where the transcript control lives
+    int transcriptId_ = 0;
     std::string transcript_;
     std::vector<dk::testing::ShownBox> boxes_; // shown and not yet expected
 };

@@ -1,9 +1,10 @@
 // The Win32 session UI: devhost's real top-level host window with a "Plug-ins" menu
 // holding the plug-ins' entries, a thread timer that keeps the script going inside
-// modal loops, the settings dialog found on screen and answered through window
-// messages, and screenshots read back from the window's own pixels.
-#include "devhost/app/png_writer.h"
-#include "devhost/app/session_ui.h"
+// modal loops, dialogs found on screen by their titles, and screenshots read back from
+// the window's own pixels. A modal dialog is any shown dialog of the thread that the
+// script did not find itself and that is not a message box (those are captured).
+#include "devhost/session/png_writer.h"
+#include "devhost/session/session_ui.h"
 
 #include "dialogkit/testing.h"
 
@@ -11,14 +12,17 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <set>
 
 namespace devhost {
 namespace {
 
 constexpr const char* kHostClassName = "VolubraDevhostWindow";
 constexpr const char* kHostTitle = "devhost";
-constexpr const char* kSettingsTitle = "Connection settings";
 constexpr const char* kDialogClass = "#32770";
+// The static control that holds a message box's text, on Windows and in Wine.
+constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kClassNameLength = 32;
 constexpr int kTitleLength = 256;
 // Menu command ids: the plug-in entries from here on, in the host API's order.
@@ -28,11 +32,14 @@ constexpr UINT kExitCommand = 40000;
 constexpr UINT kTickMs = 15;
 constexpr int kHostWidth = 360;
 constexpr int kHostHeight = 120;
+// How long a modal dialog may wait for a block before the script fails.
+constexpr DWORD kUnansweredDialogMs = 3000;
 
-bool IsDialogWindow(HWND window) {
+bool IsShownDialog(HWND window) {
     char className[kClassNameLength] = {};
     ::GetClassNameA(window, className, kClassNameLength);
-    return std::strcmp(className, kDialogClass) == 0;
+    return std::strcmp(className, kDialogClass) == 0 && ::IsWindowVisible(window) &&
+           ::GetDlgItem(window, kMessageBoxTextId) == nullptr;
 }
 
 std::string TitleOf(HWND window) {
@@ -41,31 +48,23 @@ std::string TitleOf(HWND window) {
     return title;
 }
 
-// The chat window is the dialog with a transcript box and a Send button; its title
-// changes with the state, so it is found by its controls.
-struct WindowSearch {
-    HWND found = nullptr;
-    bool settings = false; // the settings dialog instead of the chat window
+struct DialogSearch {
+    const std::function<bool(HWND)>& match;
+    HWND found;
 };
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
-    WindowSearch& s = *reinterpret_cast<WindowSearch*>(param);
-    if (!IsDialogWindow(window)) return TRUE;
-    const bool match = s.settings
-                           ? (::IsWindowVisible(window) && TitleOf(window) == kSettingsTitle &&
-                              ::GetDlgItem(window, kIdModeCombo) != nullptr)
-                           : (::GetDlgItem(window, kIdTranscriptEdit) != nullptr &&
-                              ::GetDlgItem(window, 15013) != nullptr);
-    if (!match) return TRUE;
+    DialogSearch& s = *reinterpret_cast<DialogSearch*>(param);
+    if (!IsShownDialog(window) || !s.match(window)) return TRUE;
     s.found = window;
     return FALSE;
 }
 
-HWND FindThreadDialog(bool settings) {
-    WindowSearch s;
-    s.settings = settings;
-    ::EnumThreadWindows(::GetCurrentThreadId(), MatchDialog, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+// The first shown dialog of this thread that the match accepts.
+HWND FindThreadDialog(const std::function<bool(HWND)>& match) {
+    DialogSearch search{match, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 class Win32SessionUi;
@@ -73,7 +72,7 @@ Win32SessionUi* g_timerTarget = nullptr; // the one session UI of the process
 
 class Win32SessionUi : public SessionUi {
 public:
-    Win32SessionUi(HostApi& api, bool interactive) : api_(api), interactive_(interactive) {
+    Win32SessionUi(HostApi& api, bool interactive) : SessionUi(api), interactive_(interactive) {
         createHostWindow();
         g_timerTarget = this;
         timer_ = ::SetTimer(nullptr, 0, kTickMs, OnTimer);
@@ -84,12 +83,6 @@ public:
         if (window_) ::DestroyWindow(window_);
     }
 
-    std::vector<std::string> menuTexts() const override {
-        std::vector<std::string> texts;
-        for (const HostApi::MenuEntry& e : api_.menuEntries())
-            texts.push_back(e.text);
-        return texts;
-    }
     // Chosen through the menu itself: the item is looked up by its text in the real
     // menu and its command delivered to the host window, as a click on it does.
     bool chooseMenu(const std::string& text) override {
@@ -109,15 +102,19 @@ public:
         }
         return false;
     }
-    dk::WindowHandle chatWindow() override { return FindThreadDialog(false); }
+    dk::WindowHandle findDialog(const std::string& title) override {
+        HWND dialog = FindThreadDialog([&title](HWND w) { return TitleOf(w) == title; });
+        if (dialog) found_.insert(dialog);
+        return dialog;
+    }
     bool moveWindow(dk::WindowHandle window, int x, int y) override {
         return ::SetWindowPos(static_cast<HWND>(window), nullptr, x, y, 0, 0,
                               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) != 0;
     }
     bool screenshot(dk::WindowHandle window, const std::string& path, std::string& error) override;
 
-    void queueSettingsAnswer(const SettingsAnswer& answer) override { answers_.push_back(answer); }
-    std::size_t pendingSettingsAnswers() const override { return answers_.size(); }
+    void queueModal(ModalHandler handler) override { modals_.push_back(std::move(handler)); }
+    std::size_t pendingModals() const override { return modals_.size(); }
     std::vector<std::string> serviceModals() override;
     void setTicker(std::function<void()> ticker) override { ticker_ = std::move(ticker); }
     bool hostWindowClosed() const override { return closed_; }
@@ -130,48 +127,44 @@ private:
     void createHostWindow();
     void rebuildMenu();
 
-    HostApi& api_; // not owned by us
     const bool interactive_;
     HWND window_ = nullptr;
     UINT_PTR timer_ = 0;
     std::function<void()> ticker_;
-    std::deque<SettingsAnswer> answers_;
+    std::deque<ModalHandler> modals_;
+    std::set<HWND> found_;               // dialogs the script found by title: never modal ones
     std::vector<std::string> menuShown_; // entries in the menu now, command order
     bool closed_ = false;
     bool answering_ = false;
-    HWND unanswered_ = nullptr; // a settings dialog that opened with no answer queued
+    HWND unanswered_ = nullptr; // a modal dialog that opened with no block queued
     DWORD unansweredSince_ = 0;
 };
-
-// How long a script's settings dialog may wait for an answer before the script fails.
-constexpr DWORD kUnansweredDialogMs = 3000;
 
 std::vector<std::string> Win32SessionUi::serviceModals() {
     std::vector<std::string> problems;
     if (answering_ || interactive_) return problems;
-    HWND dialog = FindThreadDialog(true);
+    HWND dialog = FindThreadDialog([this](HWND w) { return found_.count(w) == 0; });
     if (!dialog) {
         unanswered_ = nullptr;
         return problems;
     }
-    if (answers_.empty()) {
-        // A dialog the script did not foresee: give it a moment (an answer may follow in
+    if (modals_.empty()) {
+        // A dialog the script did not foresee: give it a moment (a block may follow in
         // the script), then fail rather than leave the session hanging in its loop.
         if (unanswered_ != dialog) {
             unanswered_ = dialog;
             unansweredSince_ = ::GetTickCount();
         } else if (::GetTickCount() - unansweredSince_ > kUnansweredDialogMs) {
-            problems.push_back("the connection settings dialog opened, but the script gave no "
-                               "settings answer for it");
-            dk::testing::ClickButton(dialog, kIdCancelButton);
+            problems.push_back("a dialog titled \"" + TitleOf(dialog) +
+                               "\" opened, but the script gave no modal block for it");
+            dk::testing::PressEscape(dialog);
         }
         return problems;
     }
-    const SettingsAnswer answer = answers_.front();
-    answers_.pop_front();
-    answering_ = true; // clicking OK runs the dialog's handlers, which may pump messages
-    std::string error;
-    if (!AnswerSettingsDialog(dialog, answer, error)) problems.push_back(error);
+    const ModalHandler handler = std::move(modals_.front());
+    modals_.pop_front();
+    answering_ = true; // its clicks run the dialog's handlers, which may pump messages
+    handler(dialog);
     answering_ = false;
     return problems;
 }
