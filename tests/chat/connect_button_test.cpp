@@ -1,6 +1,6 @@
-// The Connect button's own safety: a socket whose callbacks could not be registered
-// is not kept for the next click, and a click cannot start a second session while
-// the settings dialog of the first is open.
+// The safety of the handlers that make sockets: a socket whose callbacks could not be
+// registered is not kept, by the Connect button or by an accept, and a click cannot
+// start a second session while the settings dialog of the first is open.
 #include "tests/chat/chat_fixture.h"
 
 #include "dialogkit/message_box.h"
@@ -82,6 +82,26 @@ TEST_F(UnregisteredCallbacksTest, ClientSocketWithoutReceiveCallbackIsNotKept) {
     EXPECT_EQ(sockets.socketCount(), 0u);
     // Connect returns only once connected: such a connection would be waiting already.
     EXPECT_FALSE(rawHost.accept(0).isOpen()) << "connected without receive events";
+}
+
+// Only ExtShowWnd, ExtOnConnect and ExtOnAccept got registered: a guest's receive
+// callback cannot be found.
+class UnregisteredGuestCallbacksTest : public ChatFixture {
+protected:
+    void BeforeInit() override { host.failFrom("qrvfunc.LoadFunc", 4); }
+};
+
+TEST_F(UnregisteredGuestCallbacksTest, AGuestWhoseEventsCannotArriveIsNotKept) {
+    const std::uint16_t port = StartHosting("ada");
+    host.clearReports();
+    RawPeer guest;
+    ASSERT_TRUE(guest.connect("127.0.0.1", port));
+    ASSERT_TRUE(PumpUntil([&] { return !Reports().empty(); }));
+    EXPECT_EQ(Reports().front(), "CChatDlg::OnAccept error:\r\n - cannot set OnRecv callback");
+    EXPECT_TRUE(g_ChatDlg.m_GuestSocks.IsEmpty());
+    EXPECT_EQ(sockets.socketCount(), 1u) << "only the listening socket is left";
+    EXPECT_EQ(Transcript(), "") << "nothing is announced";
+    EXPECT_FALSE(SendEnabled());
 }
 
 TEST_F(ConnectButtonTest, SecondClickWhileTheDialogIsOpenOnlyRefreshes) {
