@@ -175,7 +175,12 @@ void GuestCrowd::sendRecord(int guest, const std::string& label, const std::stri
 void GuestCrowd::close(int guest) {
     std::lock_guard<std::mutex> lock(mutex_);
     Guest& g = *state_.guests_[guest];
-    if (g.fd >= 0) ::close(g.fd);
+    if (g.fd >= 0) {
+        // The crowd's thread may be polling this socket, which keeps it alive past a
+        // close(); shutdown() sends the end at once.
+        ::shutdown(g.fd, SHUT_RDWR);
+        ::close(g.fd);
+    }
     g.fd = -1;
     g.open = g.connecting = false;
     changed_.notify_all();

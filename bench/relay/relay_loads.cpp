@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace relaybench {
 namespace {
@@ -80,10 +81,11 @@ std::string Count(std::uint64_t n) {
     return out;
 }
 
+// A rate of copies, as "45,150 copies/s" or "2.31 million copies/s".
 std::string PerSecond(double rate) {
     constexpr double kMillion = 1e6;
-    return rate >= kMillion ? Format("%.2f million/s", rate / kMillion)
-                            : Count(static_cast<std::uint64_t>(rate)) + "/s";
+    return rate >= kMillion ? Format("%.2f million copies/s", rate / kMillion)
+                            : Count(static_cast<std::uint64_t>(rate)) + " copies/s";
 }
 
 void AddNote(Figures& f, const std::string& note) {
@@ -192,30 +194,44 @@ Figures RunSustained(const RelayUnderLoad& relay) {
     }
     const double rate = static_cast<double>(seen - copiesFrom) / Seconds(Clock::now() - from);
     f.value = rate;
-    f.shown = PerSecond(rate) + " copies";
+    f.shown = PerSecond(rate);
     f.complete = in == kSustainedGuests;
     NoteDropped(crowd, f);
     return f;
+}
+
+// What arrived of the copies that send() makes: how many, in how long, and whether
+// all the expected ones came before the limit.
+struct Delivery {
+    std::uint64_t copies;
+    double seconds;
+    bool whole;
+};
+
+Delivery Deliver(GuestCrowd& crowd, std::uint64_t expected, Clock::duration limit,
+                 const std::function<void()>& send) {
+    const std::uint64_t base = TotalCopies(crowd);
+    const auto start = Clock::now();
+    send();
+    const bool whole = crowd.waitUntil(
+        [&](const CrowdState& s) { return s.totalCopies() - base >= expected; }, limit);
+    return Delivery{TotalCopies(crowd) - base, Seconds(Clock::now() - start), whole};
 }
 
 Figures RunBulk(const RelayUnderLoad& relay) {
     Figures f;
     GuestCrowd crowd(kRelayAddress, relay.port);
     const int in = Gather(crowd, kBulkGuests, kBulkGatherLimit, f);
-    const std::uint64_t base = TotalCopies(crowd);
     const std::uint64_t expected =
         static_cast<std::uint64_t>(kBulkGuests) * kBulkLinesPerGuest * kBulkGuests;
-    const auto start = Clock::now();
-    for (int g = 0; g < kBulkGuests && in > 0; ++g)
-        crowd.sendLines(g, kBulkLinesPerGuest, kBulkTextBytes);
-    const bool whole = crowd.waitUntil(
-        [&](const CrowdState& s) { return s.totalCopies() - base >= expected; }, kBulkLimit);
-    const double elapsed = Seconds(Clock::now() - start);
-    const std::uint64_t delivered = TotalCopies(crowd) - base;
-    f.value = static_cast<double>(delivered) / elapsed;
-    f.shown = Count(delivered) + " of " + Count(expected) + " copies, " + PerSecond(f.value) +
-              (whole ? "" : Format(" (stopped at the limit of %.0f s)", Seconds(kBulkLimit)));
-    f.complete = whole;
+    const Delivery d = Deliver(crowd, expected, kBulkLimit, [&] {
+        for (int g = 0; g < kBulkGuests && in > 0; ++g)
+            crowd.sendLines(g, kBulkLinesPerGuest, kBulkTextBytes);
+    });
+    f.value = static_cast<double>(d.copies) / d.seconds;
+    f.shown = Count(d.copies) + " of " + Count(expected) + " copies, " + PerSecond(f.value) +
+              (d.whole ? "" : Format(" (stopped at the limit of %.0f s)", Seconds(kBulkLimit)));
+    f.complete = d.whole;
     NoteDropped(crowd, f);
     return f;
 }
@@ -242,18 +258,15 @@ Figures RunCrowd(const RelayUnderLoad& relay) {
     Figures f;
     GuestCrowd crowd(kRelayAddress, relay.port);
     Gather(crowd, kCrowdGuests, kCrowdGatherLimit, f);
-    const std::uint64_t base = TotalCopies(crowd);
     const std::uint64_t expected = static_cast<std::uint64_t>(kCrowdLines) * kCrowdGuests;
-    const auto start = Clock::now();
-    for (int line = 0; line < kCrowdLines; ++line)
-        crowd.sendLines(line * (kCrowdGuests / kCrowdLines), 1, kShortTextBytes);
-    const bool whole = crowd.waitUntil(
-        [&](const CrowdState& s) { return s.totalCopies() - base >= expected; }, kCrowdLinesLimit);
-    const std::uint64_t delivered = TotalCopies(crowd) - base;
-    f.value = static_cast<double>(delivered);
-    f.shown = Count(delivered) + " of " + Count(expected) + " copies in " +
-              Format("%.2f s", Seconds(Clock::now() - start));
-    f.complete = whole;
+    const Delivery d = Deliver(crowd, expected, kCrowdLinesLimit, [&] {
+        for (int line = 0; line < kCrowdLines; ++line)
+            crowd.sendLines(line * (kCrowdGuests / kCrowdLines), 1, kShortTextBytes);
+    });
+    f.value = static_cast<double>(d.copies);
+    f.shown =
+        Count(d.copies) + " of " + Count(expected) + " copies in " + Format("%.2f s", d.seconds);
+    f.complete = d.whole;
     NoteDropped(crowd, f);
     return f;
 }
