@@ -43,8 +43,6 @@ public:
         return !malformed_;
     }
 
-    bool malformed() const { return malformed_; }
-
 private:
     // The complete frame at the start of the bytes, if they hold one.
     bool frameAt(const char* data, std::size_t size, FrameView& frame);

@@ -50,11 +50,6 @@ int CrowdState::closedByPeerCount() const {
                                           [](const auto& g) { return g->closedByPeer; }));
 }
 
-bool CrowdState::allWritten(int guest) const {
-    const Guest& g = *guests_[guest];
-    return g.writtenTotal == g.queuedTotal;
-}
-
 Clock::duration CrowdState::latency(LineId id) const {
     const Line& l = lines_[id];
     return l.copies == 0 || !l.written ? Clock::duration::zero() : l.lastCopyAt - l.writtenAt;
@@ -65,13 +60,6 @@ std::uint64_t CrowdState::copiesOf(LineId first, LineId count) const {
     for (LineId id = first; id < first + count && id < lineCount(); ++id)
         sum += lines_[id].copies;
     return sum;
-}
-
-Clock::duration CrowdState::maxLatency(LineId first, LineId count) const {
-    Clock::duration longest = Clock::duration::zero();
-    for (LineId id = first; id < first + count && id < lineCount(); ++id)
-        longest = std::max(longest, latency(id));
-    return longest;
 }
 
 GuestCrowd::GuestCrowd(std::string address, std::uint16_t port)
@@ -141,11 +129,11 @@ int GuestCrowd::adopt(int fd) {
     return state_.guestCount() - 1;
 }
 
-void GuestCrowd::queue(Guest& g, const std::string& label, const std::string& text,
-                       const LineId* id) {
-    devhost::encodeFrame(label, text, g.out);
-    g.queuedTotal += devhost::kFrameHeaderBytes + label.size() + text.size();
-    if (id != nullptr) g.unwritten.emplace_back(g.queuedTotal, *id);
+void GuestCrowd::queueLine(Guest& g, LineId id, std::size_t textBytes) {
+    const std::string text = LineText(id, textBytes);
+    devhost::encodeFrame(kTextLabel, text, g.out);
+    g.queuedTotal += devhost::kFrameHeaderBytes + kTextLabel.size() + text.size();
+    g.unwritten.emplace_back(g.queuedTotal, id);
 }
 
 LineId GuestCrowd::sendLines(int guest, int count, std::size_t textBytes) {
@@ -157,19 +145,11 @@ LineId GuestCrowd::sendLines(int guest, int count, std::size_t textBytes) {
         CrowdState::Line line;
         line.sender = guest;
         state_.lines_.push_back(line);
-        queue(g, kTextLabel, LineText(id, textBytes), &id);
+        queueLine(g, id, textBytes);
     }
     if (g.open) writeQueued(g, Clock::now());
     wake();
     return first;
-}
-
-void GuestCrowd::sendRecord(int guest, const std::string& label, const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Guest& g = *state_.guests_[guest];
-    queue(g, label, text, nullptr);
-    if (g.open) writeQueued(g, Clock::now());
-    wake();
 }
 
 void GuestCrowd::close(int guest) {

@@ -42,10 +42,6 @@ public:
     int openCount() const;   // connected and not closed
     int failedCount() const; // connects that failed
     int closedByPeerCount() const;
-    bool isOpen(int guest) const { return guests_[guest]->open; }
-    bool closedByPeer(int guest) const { return guests_[guest]->closedByPeer; }
-    // Everything queued on this guest is in the kernel.
-    bool allWritten(int guest) const;
     std::uint64_t linesReceived(int guest) const { return guests_[guest]->linesReceived; }
     // Tagged lines that came before a line of the same sender sent earlier (or twice).
     std::uint64_t outOfOrder(int guest) const { return guests_[guest]->outOfOrder; }
@@ -55,15 +51,12 @@ public:
 
     LineId lineCount() const { return static_cast<LineId>(lines_.size()); }
     std::uint32_t copies(LineId id) const { return lines_[id].copies; }
-    bool written(LineId id) const { return lines_[id].written; }
-    Clock::time_point writtenAt(LineId id) const { return lines_[id].writtenAt; }
     // From the line's last byte sent to its newest copy; zero while it has none.
     Clock::duration latency(LineId id) const;
     // Copies of every tagged line ever received.
     std::uint64_t totalCopies() const { return totalCopies_; }
-    // Of the lines [first, first + count): copies received, and the longest latency.
+    // Copies received of the lines [first, first + count).
     std::uint64_t copiesOf(LineId first, LineId count) const;
-    Clock::duration maxLatency(LineId first, LineId count) const;
 
 private:
     friend class GuestCrowd;
@@ -113,8 +106,6 @@ public:
     int adopt(int fd);
     // Queues count tagged "text" lines of textBytes each on a guest; the first's id.
     LineId sendLines(int guest, int count, std::size_t textBytes);
-    // Queues one untagged record.
-    void sendRecord(int guest, const std::string& label, const std::string& text);
     // Closes a guest's connection in order.
     void close(int guest);
 
@@ -139,7 +130,7 @@ private:
     void writeQueued(Guest& g, Clock::time_point now);
     // The relay ended the guest's connection (closed, reset, or sent a malformed frame).
     void end(Guest& g);
-    void queue(Guest& g, const std::string& label, const std::string& text, const LineId* id);
+    void queueLine(Guest& g, LineId id, std::size_t textBytes);
 
     std::string address_;
     std::uint16_t port_;
