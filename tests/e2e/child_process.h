@@ -22,6 +22,7 @@ public:
     // Ends the child at once, as a crash or a kill by the user would.
     void kill();
     bool running() const { return running_; }
+    long long processId() const { return id_; } // pid, or the process handle on Windows
 
 private:
     bool running_ = false;

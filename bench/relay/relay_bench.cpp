@@ -1,0 +1,147 @@
+// relay_bench: runs every load against devhost hosting a chat with the plug-in and
+// against the raw relay, back to back, each on a fresh relay process, and prints a
+// table of the figures, their ratios (plug-in / raw) and the targets. Everything runs
+// on 127.0.0.1 and ends by itself: every load has a time limit.
+//
+//   relay_bench [--only NAME,...] [--work DIR]
+//               [--devhost PATH] [--plugin PATH] [--raw-relay PATH]
+//
+// The programs default to those of the build this benchmark belongs to.
+#include "bench/loadgen/descriptor_limit.h"
+#include "bench/relay/relay_loads.h"
+#include "bench/relay/relay_process.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace relaybench;
+
+struct Row {
+    const Load* load;
+    Figures plugin;
+    Figures raw;
+};
+
+struct Arguments {
+    Programs programs{VOLUBRA_DEVHOST_PATH, VOLUBRA_PLUGIN_PATH, VOLUBRA_RAW_RELAY_PATH,
+                      VOLUBRA_BENCH_WORK_DIR};
+    std::vector<std::string> only;
+};
+
+bool ParseArguments(int argc, char** argv, Arguments& args) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string key = argv[i];
+        if (i + 1 >= argc) return false;
+        const std::string value = argv[++i];
+        if (key == "--work")
+            args.programs.workDir = value;
+        else if (key == "--devhost")
+            args.programs.devhost = value;
+        else if (key == "--plugin")
+            args.programs.plugin = value;
+        else if (key == "--raw-relay")
+            args.programs.rawRelay = value;
+        else if (key == "--only") {
+            std::stringstream names(value);
+            for (std::string name; std::getline(names, name, ',');)
+                args.only.push_back(name);
+        } else
+            return false;
+    }
+    return true;
+}
+
+bool Wanted(const Arguments& args, const Load& load) {
+    if (args.only.empty()) return true;
+    for (const std::string& name : args.only)
+        if (name == load.name) return true;
+    return false;
+}
+
+Figures Measure(const Load& load, RelayProcess& relay, const std::string& runName) {
+    Figures f;
+    std::string error;
+    if (!relay.start(runName, error)) {
+        f.shown = "did not start";
+        f.note = error;
+        return f;
+    }
+    f = load.run(RelayUnderLoad{relay.port(), relay.pid()});
+    relay.stop();
+    if (!relay.notes().empty()) f.note += (f.note.empty() ? "" : "; ") + relay.notes();
+    return f;
+}
+
+void PrintFigures(const std::string& who, const Figures& f) {
+    std::cout << "  " << who << ": " << f.shown;
+    if (!f.note.empty()) std::cout << " (" << f.note << ")";
+    std::cout << std::endl;
+}
+
+std::string RatioText(const Figures& plugin, const Figures& raw) {
+    if (raw.value <= 0) return "-";
+    char text[32];
+    const double ratio = plugin.value / raw.value;
+    std::snprintf(text, sizeof text, ratio >= 0.1 ? "%.2f" : "%.4f", ratio);
+    std::string shown = text;
+    if (ratio > 0 && ratio < 1)
+        shown += " (1/" + std::to_string(static_cast<long>(1 / ratio + 0.5)) + ")";
+    return shown;
+}
+
+void PrintTable(const std::vector<Row>& rows) {
+    std::cout << "\n| Load | devhost + plug-in | raw poll relay | plug-in / raw | target | met |\n"
+              << "|---|---|---|---|---|---|\n";
+    for (const Row& r : rows) {
+        std::cout << "| " << r.load->title << " | " << r.plugin.shown << " | " << r.raw.shown
+                  << " | " << RatioText(r.plugin, r.raw) << " | " << r.load->target << " | "
+                  << (r.load->met(r.plugin, r.raw) ? "yes" : "no") << " |\n";
+    }
+    bool anyNote = false;
+    for (const Row& r : rows) {
+        for (const auto& [who, f] :
+             {std::pair{"devhost + plug-in", &r.plugin}, std::pair{"raw poll relay", &r.raw}}) {
+            if (f->note.empty()) continue;
+            if (!anyNote) std::cout << "\nNotes:\n";
+            anyNote = true;
+            std::cout << "- " << r.load->name << ", " << who << ": " << f->note << "\n";
+        }
+    }
+    std::cout.flush();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Arguments args;
+    if (!ParseArguments(argc, argv, args)) {
+        std::cerr << "usage: relay_bench [--only NAME,...] [--work DIR] [--devhost PATH] "
+                     "[--plugin PATH] [--raw-relay PATH]\n";
+        return 1;
+    }
+    const long descriptors = loadgen::RaiseDescriptorLimit();
+    std::cout << "Relay benchmark on 127.0.0.1: " << std::thread::hardware_concurrency()
+              << " cores, descriptor limit " << descriptors << " (the relays inherit it)\n";
+    DevhostRelay devhost(args.programs);
+    RawRelay raw(args.programs);
+    std::vector<Row> rows;
+    for (const Load& load : Loads()) {
+        if (!Wanted(args, load)) continue;
+        std::cout << load.title << std::endl;
+        Row row{&load, Measure(load, devhost, load.name + "-plugin"), {}};
+        PrintFigures("devhost + plug-in", row.plugin);
+        row.raw = Measure(load, raw, load.name + "-raw");
+        PrintFigures("raw poll relay", row.raw);
+        rows.push_back(row);
+    }
+    PrintTable(rows);
+    return 0;
+}

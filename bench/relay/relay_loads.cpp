@@ -1,0 +1,300 @@
+// The five loads. Every one first gathers its guests: they connect, and probe lines
+// are sent until one reaches every guest, which proves that the relay has taken them
+// all in (a host announces arrivals too, but the raw relay does not, and a probe
+// works for both). Only then does the load's own clock start.
+#include "bench/relay/relay_loads.h"
+
+#include "bench/loadgen/guest_crowd.h"
+#include "bench/loadgen/process_memory.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace relaybench {
+namespace {
+
+using loadgen::Clock;
+using loadgen::CrowdState;
+using loadgen::GuestCrowd;
+using loadgen::LineId;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const char* const kRelayAddress = "127.0.0.1";
+constexpr std::size_t kShortTextBytes = 32;
+// How long one probe may take before the next is sent.
+constexpr Clock::duration kProbeWait = seconds(1);
+
+constexpr int kLatencyGuests = 100;
+constexpr int kLatencyRounds = 40;
+constexpr Clock::duration kLatencyGatherLimit = seconds(30);
+constexpr Clock::duration kLatencyRoundLimit = seconds(2);
+
+constexpr int kSustainedGuests = 100;
+constexpr int kLinesInFlightPerGuest = 4;
+constexpr Clock::duration kSustainedGatherLimit = seconds(30);
+constexpr Clock::duration kWarmUp = milliseconds(500);
+constexpr Clock::duration kMeasured = seconds(3);
+constexpr Clock::duration kRefillWait = milliseconds(20);
+
+constexpr int kBulkGuests = 20;
+constexpr int kBulkLinesPerGuest = 1000;
+constexpr std::size_t kBulkTextBytes = 1000;
+constexpr Clock::duration kBulkGatherLimit = seconds(30);
+constexpr Clock::duration kBulkLimit = seconds(30);
+
+constexpr int kIdleGuests = 500;
+constexpr Clock::duration kIdleGatherLimit = seconds(60);
+constexpr double kBytesPerKB = 1024;
+constexpr double kMemoryTargetKB = 64;
+
+constexpr int kCrowdGuests = 2000;
+constexpr int kCrowdLines = 100;
+constexpr Clock::duration kCrowdGatherLimit = seconds(60);
+constexpr Clock::duration kCrowdLinesLimit = seconds(30);
+
+constexpr double kLatencyTargetRatio = 2;
+constexpr double kSustainedTargetRatio = 0.1;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double Millis(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// 1234567 as "1,234,567".
+std::string Count(std::uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+// A rate of copies, as "45,150 copies/s" or "2.31 million copies/s".
+std::string PerSecond(double rate) {
+    constexpr double kMillion = 1e6;
+    return rate >= kMillion ? Format("%.2f million copies/s", rate / kMillion)
+                            : Count(static_cast<std::uint64_t>(rate)) + " copies/s";
+}
+
+void AddNote(Figures& f, const std::string& note) {
+    if (note.empty()) return;
+    if (!f.note.empty()) f.note += "; ";
+    f.note += note;
+}
+
+std::uint64_t TotalCopies(const GuestCrowd& crowd) {
+    return crowd.inspect([](const CrowdState& s) { return s.totalCopies(); });
+}
+
+// Notes guests that the relay dropped during the load.
+void NoteDropped(const GuestCrowd& crowd, Figures& f) {
+    const int dropped = crowd.inspect([](const CrowdState& s) { return s.closedByPeerCount(); });
+    if (dropped > 0) AddNote(f, Count(dropped) + " guest(s) dropped by the relay");
+}
+
+// Connects count guests and sends probe lines until one reaches every guest that is
+// connected; the most guests any probe reached.
+int Gather(GuestCrowd& crowd, int count, Clock::duration limit, Figures& f) {
+    const auto deadline = Clock::now() + limit;
+    crowd.connect(count);
+    crowd.waitUntil([&](const CrowdState& s) { return s.openCount() + s.failedCount() >= count; },
+                    limit);
+    const LineId firstProbe = crowd.inspect([](const CrowdState& s) { return s.lineCount(); });
+    LineId probes = 0;
+    for (int sender = 0; Clock::now() < deadline; sender = (sender + 1) % count) {
+        const int open = crowd.inspect([](const CrowdState& s) { return s.openCount(); });
+        if (open == 0) break;
+        const LineId probe = crowd.sendLines(sender, 1, kShortTextBytes);
+        ++probes;
+        const auto want = static_cast<std::uint32_t>(open);
+        if (crowd.waitUntil([&](const CrowdState& s) { return s.copies(probe) >= want; },
+                            std::min(kProbeWait, deadline - Clock::now())))
+            break;
+    }
+    const auto [reached, failed] = crowd.inspect([&](const CrowdState& s) {
+        std::uint32_t most = 0;
+        for (LineId id = firstProbe; id < firstProbe + probes; ++id)
+            most = std::max(most, s.copies(id));
+        return std::pair{most, s.failedCount()};
+    });
+    if (failed > 0) AddNote(f, Count(failed) + " of " + Count(count) + " guests could not connect");
+    if (static_cast<int>(reached) < count)
+        AddNote(f, "within " + Format("%.0f s", Seconds(limit)) +
+                       " no probe line reached more than " + Count(reached) + " of the " +
+                       Count(count) + " guests");
+    return static_cast<int>(reached);
+}
+
+Figures RunLatency(const RelayUnderLoad& relay) {
+    Figures f;
+    GuestCrowd crowd(kRelayAddress, relay.port);
+    const int in = Gather(crowd, kLatencyGuests, kLatencyGatherLimit, f);
+    std::vector<double> ms;
+    for (int round = 0; round < kLatencyRounds && in > 0; ++round) {
+        const LineId id = crowd.sendLines(round % kLatencyGuests, 1, kShortTextBytes);
+        const auto want = static_cast<std::uint32_t>(in);
+        if (crowd.waitUntil([&](const CrowdState& s) { return s.copies(id) >= want; },
+                            kLatencyRoundLimit))
+            ms.push_back(Millis(crowd.inspect([&](const CrowdState& s) { return s.latency(id); })));
+    }
+    if (static_cast<int>(ms.size()) < kLatencyRounds)
+        AddNote(f, Count(kLatencyRounds - ms.size()) + " of " + Count(kLatencyRounds) +
+                       " lines did not reach every guest within " +
+                       Format("%.0f s", Seconds(kLatencyRoundLimit)));
+    if (!ms.empty()) {
+        std::nth_element(ms.begin(), ms.begin() + ms.size() / 2, ms.end());
+        f.value = ms[ms.size() / 2];
+        f.shown = Format("%.2f ms", f.value);
+    } else {
+        f.shown = "no line reached every guest";
+    }
+    f.complete = in == kLatencyGuests && static_cast<int>(ms.size()) == kLatencyRounds;
+    NoteDropped(crowd, f);
+    return f;
+}
+
+Figures RunSustained(const RelayUnderLoad& relay) {
+    Figures f;
+    GuestCrowd crowd(kRelayAddress, relay.port);
+    const int in = Gather(crowd, kSustainedGuests, kSustainedGatherLimit, f);
+    if (in == 0) {
+        f.shown = "no guest was served";
+        return f;
+    }
+    const std::uint64_t base = TotalCopies(crowd);
+    const std::uint64_t window = static_cast<std::uint64_t>(kLinesInFlightPerGuest) * in;
+    const auto start = Clock::now();
+    const auto measureFrom = start + kWarmUp, measureTo = measureFrom + kMeasured;
+    std::uint64_t sent = 0, copiesFrom = 0, seen = base;
+    Clock::time_point from{};
+    bool measuring = false;
+    for (auto now = start; now < measureTo; now = Clock::now()) {
+        if (!measuring && now >= measureFrom) {
+            measuring = true;
+            from = now;
+            copiesFrom = seen;
+        }
+        // Lines in flight, counting a line as landed once its share of copies is in.
+        for (std::uint64_t inFlight = sent - (seen - base) / in; inFlight < window; ++inFlight)
+            crowd.sendLines(static_cast<int>(sent++ % kSustainedGuests), 1, kShortTextBytes);
+        crowd.waitUntil([&](const CrowdState& s) { return s.totalCopies() > seen; }, kRefillWait);
+        seen = TotalCopies(crowd);
+    }
+    const double rate = static_cast<double>(seen - copiesFrom) / Seconds(Clock::now() - from);
+    f.value = rate;
+    f.shown = PerSecond(rate);
+    f.complete = in == kSustainedGuests;
+    NoteDropped(crowd, f);
+    return f;
+}
+
+// What arrived of the copies that send() makes: how many, in how long, and whether
+// all the expected ones came before the limit.
+struct Delivery {
+    std::uint64_t copies;
+    double seconds;
+    bool whole;
+};
+
+Delivery Deliver(GuestCrowd& crowd, std::uint64_t expected, Clock::duration limit,
+                 const std::function<void()>& send) {
+    const std::uint64_t base = TotalCopies(crowd);
+    const auto start = Clock::now();
+    send();
+    const bool whole = crowd.waitUntil(
+        [&](const CrowdState& s) { return s.totalCopies() - base >= expected; }, limit);
+    return Delivery{TotalCopies(crowd) - base, Seconds(Clock::now() - start), whole};
+}
+
+Figures RunBulk(const RelayUnderLoad& relay) {
+    Figures f;
+    GuestCrowd crowd(kRelayAddress, relay.port);
+    const int in = Gather(crowd, kBulkGuests, kBulkGatherLimit, f);
+    const std::uint64_t expected =
+        static_cast<std::uint64_t>(kBulkGuests) * kBulkLinesPerGuest * kBulkGuests;
+    const Delivery d = Deliver(crowd, expected, kBulkLimit, [&] {
+        for (int g = 0; g < kBulkGuests && in > 0; ++g)
+            crowd.sendLines(g, kBulkLinesPerGuest, kBulkTextBytes);
+    });
+    f.value = static_cast<double>(d.copies) / d.seconds;
+    f.shown = Count(d.copies) + " of " + Count(expected) + " copies, " + PerSecond(f.value) +
+              (d.whole ? "" : Format(" (stopped at the limit of %.0f s)", Seconds(kBulkLimit)));
+    f.complete = d.whole;
+    NoteDropped(crowd, f);
+    return f;
+}
+
+Figures RunIdleMemory(const RelayUnderLoad& relay) {
+    Figures f;
+    const std::size_t before = loadgen::ResidentBytes(relay.pid);
+    GuestCrowd crowd(kRelayAddress, relay.port);
+    const int in = Gather(crowd, kIdleGuests, kIdleGatherLimit, f);
+    const std::size_t after = loadgen::ResidentBytes(relay.pid);
+    if (in == 0 || before == 0 || after == 0) {
+        f.shown = "not measured";
+        return f;
+    }
+    const double grown = after > before ? static_cast<double>(after - before) : 0.0;
+    f.value = grown / in / kBytesPerKB;
+    f.shown = Format("%.1f KB", f.value);
+    f.complete = in == kIdleGuests;
+    NoteDropped(crowd, f);
+    return f;
+}
+
+Figures RunCrowd(const RelayUnderLoad& relay) {
+    Figures f;
+    GuestCrowd crowd(kRelayAddress, relay.port);
+    Gather(crowd, kCrowdGuests, kCrowdGatherLimit, f);
+    const std::uint64_t expected = static_cast<std::uint64_t>(kCrowdLines) * kCrowdGuests;
+    const Delivery d = Deliver(crowd, expected, kCrowdLinesLimit, [&] {
+        for (int line = 0; line < kCrowdLines; ++line)
+            crowd.sendLines(line * (kCrowdGuests / kCrowdLines), 1, kShortTextBytes);
+    });
+    f.value = static_cast<double>(d.copies);
+    f.shown =
+        Count(d.copies) + " of " + Count(expected) + " copies in " + Format("%.2f s", d.seconds);
+    f.complete = d.whole;
+    NoteDropped(crowd, f);
+    return f;
+}
+
+double Ratio(const Figures& plugin, const Figures& raw) {
+    return raw.value > 0 ? plugin.value / raw.value : 0;
+}
+
+} // namespace
+
+const std::vector<Load>& Loads() {
+    static const std::vector<Load> loads = {
+        {"latency", "one line to 100 guests, median latency to the last guest", "within 2x of raw",
+         &RunLatency,
+         [](const Figures& p, const Figures& r) {
+             return p.complete && r.value > 0 && Ratio(p, r) <= kLatencyTargetRatio;
+         }},
+        {"sustained", "sustained relay to 100 guests, copies per second", "at least 1/10 of raw",
+         &RunSustained,
+         [](const Figures& p, const Figures& r) { return Ratio(p, r) >= kSustainedTargetRatio; }},
+        {"bulk", "20 guests, 20,000 lines of 1000 bytes", "every copy delivered", &RunBulk,
+         [](const Figures& p, const Figures&) { return p.complete; }},
+        {"idle", "memory per idle guest (500 guests)", "under 64 KB", &RunIdleMemory,
+         [](const Figures& p, const Figures&) { return p.complete && p.value < kMemoryTargetKB; }},
+        {"crowd", "2000 guests, 100 lines", "every line reaches every guest", &RunCrowd,
+         [](const Figures& p, const Figures&) { return p.complete; }},
+    };
+    return loads;
+}
+
+} // namespace relaybench

@@ -1,0 +1,173 @@
+// Starting and ending the relays: folders, scripts, ready files, and kills for a
+// relay that does not end by itself.
+#include "bench/relay/relay_process.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace relaybench {
+namespace {
+
+constexpr int kReadyTimeoutMs = 15000;
+constexpr int kEndTimeoutMs = 10000;
+constexpr int kReapTimeoutMs = 5000;
+constexpr int kFilePollMs = 10;
+// A port taken between our probe and devhost's listen makes its start fail; it is
+// then tried again on another.
+constexpr int kStartAttempts = 3;
+// The whole devhost session, and the longest a load may run once the host listens.
+constexpr int kScriptLimitMs = 600000;
+constexpr int kLoadWaitMs = 120000;
+
+const char* const kHostScript = "menu \"Chat client\"\n"
+                                "settings host $PORT \"\"\n"
+                                "click 15002\n"
+                                "wait caption 15002 \"Listening\" 5000\n"
+                                "signal listening\n"
+                                "wait signal stop $LOADWAIT\n"
+                                "quit\n";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << text;
+    return static_cast<bool>(f);
+}
+
+// A port on 127.0.0.1 that was free a moment ago.
+std::uint16_t ProbeFreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    std::uint16_t port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
+        port = ntohs(sa.sin_port);
+    if (fd >= 0) ::close(fd);
+    return port;
+}
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+void RelayProcess::prepareFolder(const std::string& path) {
+    dir_ = path;
+    notes_.clear();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+    std::filesystem::create_directories(dir_ + "/signals", ec);
+}
+
+bool RelayProcess::waitForFile(const std::string& path, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!std::filesystem::exists(path)) {
+        int code = 0;
+        if (process_.wait(0, code) || std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kFilePollMs));
+    }
+    return true;
+}
+
+bool DevhostRelay::start(const std::string& runName, std::string& error) {
+    prepareFolder(programs_.workDir + "/" + runName);
+    if (!WriteFile(dir_ + "/host.script", kHostScript)) {
+        error = "cannot write " + dir_ + "/host.script";
+        return false;
+    }
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        if (startOnPort(ProbeFreePort(), error)) return true;
+    }
+    return false;
+}
+
+bool DevhostRelay::startOnPort(std::uint16_t port, std::string& error) {
+    std::error_code ec;
+    std::filesystem::remove(dir_ + "/signals/listening", ec);
+    const std::vector<std::string> argv{programs_.devhost,
+                                        "--plugin",
+                                        programs_.plugin,
+                                        "--script",
+                                        dir_ + "/host.script",
+                                        "--bind",
+                                        "127.0.0.1",
+                                        "--sync-dir",
+                                        dir_ + "/signals",
+                                        "--script-limit",
+                                        std::to_string(kScriptLimitMs),
+                                        "--var",
+                                        "PORT=" + std::to_string(port),
+                                        "--var",
+                                        "LOADWAIT=" + std::to_string(kLoadWaitMs)};
+    if (!process_.start(argv, dir_ + "/devhost.out", dir_ + "/devhost.err", error)) return false;
+    if (waitForFile(dir_ + "/signals/listening", kReadyTimeoutMs)) {
+        port_ = port;
+        return true;
+    }
+    stop();
+    error = "devhost did not start hosting on port " + std::to_string(port) + ": " +
+            ReadFile(dir_ + "/devhost.err");
+    return false;
+}
+
+void DevhostRelay::stop() {
+    WriteFile(dir_ + "/signals/stop", "signalled\n");
+    int code = 0;
+    if (!process_.wait(kEndTimeoutMs, code)) {
+        process_.kill();
+        process_.wait(kReapTimeoutMs, code);
+        notes_ = "devhost did not end within " + std::to_string(kEndTimeoutMs / 1000) +
+                 " s of the end of the load and was killed";
+    } else if (code != 0) {
+        notes_ = "devhost's session ended with exit code " + std::to_string(code);
+    }
+    const std::size_t reports = CountOf(ReadFile(dir_ + "/devhost.err"), "report:");
+    if (reports > 0) {
+        if (!notes_.empty()) notes_ += "; ";
+        notes_ += std::to_string(reports) + " error report(s), see " + dir_ + "/devhost.err";
+    }
+}
+
+bool RawRelay::start(const std::string& runName, std::string& error) {
+    prepareFolder(programs_.workDir + "/" + runName);
+    const std::string ready = dir_ + "/signals/ready";
+    if (!process_.start({programs_.rawRelay, "--ready", ready}, dir_ + "/relay.out",
+                        dir_ + "/relay.err", error))
+        return false;
+    if (!waitForFile(ready, kReadyTimeoutMs)) {
+        stop();
+        error = "the raw relay did not start: " + ReadFile(dir_ + "/relay.err");
+        return false;
+    }
+    port_ = static_cast<std::uint16_t>(std::stoi(ReadFile(ready)));
+    return true;
+}
+
+void RawRelay::stop() {
+    int code = 0;
+    process_.kill(); // the yardstick keeps no state worth an orderly end
+    process_.wait(kReapTimeoutMs, code);
+}
+
+} // namespace relaybench

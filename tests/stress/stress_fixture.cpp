@@ -1,0 +1,173 @@
+// The stress fixture: baseline, crowd, bounded pumping, the watchdog, and the checks
+// every case ends with.
+#include "tests/stress/stress_fixture.h"
+
+#include "bench/loadgen/process_memory.h"
+#include "module/ui/ChatDlg.h"
+
+#include <cstdio>
+#include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace stress {
+namespace {
+
+// The exit code of a case the watchdog ended.
+constexpr int kOverstayedExit = 3;
+
+int Millis(Clock::duration d) {
+    return static_cast<int>(std::chrono::duration_cast<milliseconds>(d).count());
+}
+
+// Hands memory that is free again back to the system, so that the resident set shows
+// what is still in use rather than what the allocator keeps at hand.
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
+
+std::string CaseName() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "";
+}
+
+} // namespace
+
+Watchdog::Watchdog(Clock::duration limit, std::function<std::string()> progress) {
+    const std::string name = CaseName();
+    thread_ = std::thread([this, limit, name, progress = std::move(progress)] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (disarmed_.wait_for(lock, limit, [this] { return done_; })) return;
+        std::fprintf(stderr, "%s overstayed its limit of %d s and was ended: %s\n", name.c_str(),
+                     Millis(limit) / 1000, progress().c_str());
+        std::fflush(stderr);
+        std::_Exit(kOverstayedExit);
+    });
+}
+
+Watchdog::~Watchdog() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_ = true;
+    }
+    disarmed_.notify_all();
+    thread_.join();
+}
+
+void StressFixture::TearDown() {
+    watchdog_.reset();
+    {
+        std::lock_guard<std::mutex> lock(progressMutex_);
+        crowd_.reset();
+    }
+    ChatFixture::TearDown();
+}
+
+void StressFixture::Limit(Clock::duration limit) {
+    watchdog_ = std::make_unique<Watchdog>(limit, [this] { return Progress(); });
+}
+
+void StressFixture::Phase(const std::string& phase) {
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    phase_ = phase;
+}
+
+std::string StressFixture::Progress() {
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    std::string text = "while " + phase_;
+    if (crowd_) {
+        text += crowd_->inspect([](const CrowdState& s) {
+            return "; the guests had sent " + std::to_string(s.lineCount()) + " lines and got " +
+                   std::to_string(s.totalCopies()) + " copies; " + std::to_string(s.openCount()) +
+                   " of " + std::to_string(s.guestCount()) + " guests were connected";
+        });
+    }
+    return text;
+}
+
+void StressFixture::HostWithCrowd() {
+    const std::uint16_t port = StartHosting("");
+    ASSERT_EQ(ConnectCaption(), "Listening");
+    TakeBaseline();
+    MakeCrowd(port);
+}
+
+void StressFixture::TakeBaseline() {
+    ReturnFreedMemory();
+    baselineVariables_ = host.liveVariableCount();
+    baselineRss_ = loadgen::ResidentBytes();
+    baselineTranscript_ = g_ChatDlg.m_strTranscript.size();
+}
+
+void StressFixture::MakeCrowd(std::uint16_t port) {
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    crowd_ = std::make_unique<GuestCrowd>("127.0.0.1", port);
+}
+
+int StressFixture::Admit(int count, loadgen::GuestOptions options) {
+    const int before = g_ChatDlg.m_GuestSocks.GetSize();
+    const int first = crowd_->connect(count, options);
+    EXPECT_TRUE(PumpUntilHost([&] { return g_ChatDlg.m_GuestSocks.GetSize() >= before + count; },
+                              kAdmitLimit))
+        << "the host took in " << g_ChatDlg.m_GuestSocks.GetSize() - before << " of " << count
+        << " guests within " << Millis(kAdmitLimit) << " ms" << Diagnostics();
+    return first;
+}
+
+bool StressFixture::PumpUntilCrowd(const std::function<bool(const CrowdState&)>& done,
+                                   Clock::duration timeout) {
+    return PumpUntil([&] { return crowd_->inspect(done); }, Millis(timeout));
+}
+
+bool StressFixture::PumpUntilHost(const std::function<bool()>& done, Clock::duration timeout) {
+    return PumpUntil(done, Millis(timeout));
+}
+
+void StressFixture::ExpectEveryGuestGot(std::uint64_t lines) {
+    const std::string shortfalls = crowd_->inspect([&](const CrowdState& s) {
+        std::string text;
+        int guests = 0;
+        for (int g = 0; g < s.guestCount(); ++g) {
+            if (s.linesReceived(g) == lines && s.outOfOrder(g) == 0) continue;
+            if (guests++ == 0)
+                text = "; the first, guest " + std::to_string(g) + ", got " +
+                       std::to_string(s.linesReceived(g)) + " lines, " +
+                       std::to_string(s.outOfOrder(g)) + " of them out of order";
+        }
+        return guests == 0 ? std::string() : std::to_string(guests) + " guests" + text;
+    });
+    EXPECT_EQ(shortfalls, "") << "every guest should have got " << lines
+                              << " lines, each once, in order";
+}
+
+void StressFixture::EndCrowd() {
+    Phase("letting every guest go");
+    const int guests = crowd_->inspect([](const CrowdState& s) { return s.guestCount(); });
+    for (int g = 0; g < guests; ++g)
+        crowd_->close(g);
+    EXPECT_TRUE(PumpUntilHost([] { return g_ChatDlg.m_GuestSocks.IsEmpty(); }, kAdmitLimit))
+        << g_ChatDlg.m_GuestSocks.GetSize() << " guests were still on the host's list "
+        << Millis(kAdmitLimit) << " ms after they all left";
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    crowd_.reset();
+}
+
+std::size_t StressFixture::TranscriptAllowance() const {
+    const std::size_t grown = g_ChatDlg.m_strTranscript.size() - baselineTranscript_;
+    return kRssSlackBytes + kTranscriptCopies * grown;
+}
+
+void StressFixture::ExpectBackAtBaseline(std::size_t rssAllowance) {
+    EXPECT_EQ(host.liveVariableCount(), baselineVariables_)
+        << "host variables were left behind once the traffic was over";
+    ReturnFreedMemory();
+    const std::size_t rss = loadgen::ResidentBytes();
+    EXPECT_LE(rss, baselineRss_ + rssAllowance)
+        << "memory grew from " << baselineRss_ / 1024 << " KiB to " << rss / 1024
+        << " KiB, more than the " << rssAllowance / 1024 << " KiB allowed";
+}
+
+} // namespace stress
