@@ -7,7 +7,8 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for pkg in cmake ninja-build g++ googletest g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-           wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick; do
+           wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick \
+           clang libclang-rt-14-dev; do
   have "$pkg" || need+=("$pkg")
 done
 
