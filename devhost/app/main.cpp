@@ -56,6 +56,10 @@ int main(int argc, char** argv) {
     if (session.active()) {
         devhost::NxTcpSockOptions socketOptions;
         if (!session.bindAddress.empty()) socketOptions.listenAddress = session.bindAddress;
+        socketOptions.notice = [](const std::string& text) {
+            std::cerr << "devhost: " << text << "\n";
+            std::cerr.flush();
+        };
         sockets = std::make_unique<devhost::NxTcpSock>(api, socketOptions);
         if (!sockets->registerFunctions()) {
             std::cerr << "devhost: the socket plug-in's functions could not be registered\n";

@@ -40,20 +40,29 @@ std::string encodeFrame(const std::string& label, const std::string& text) {
 }
 
 void FrameDecoder::reset() {
-    header_.clear();
+    headerBytes_ = 0;
     inBody_ = false;
     labelBytes_ = textBytes_ = 0;
-    body_.clear();
+    pending_ = Record{};
     failed_ = false;
 }
 
 bool FrameDecoder::parseHeader() {
-    const auto* h = reinterpret_cast<const unsigned char*>(header_.data());
+    const unsigned char* h = header_;
     if (h[0] != kFrameMagic0 || h[1] != kFrameMagic1) return false;
     labelBytes_ = (std::size_t{h[2]} << 8) | h[3];
     textBytes_ =
         (std::size_t{h[4]} << 24) | (std::size_t{h[5]} << 16) | (std::size_t{h[6]} << 8) | h[7];
     return labelBytes_ <= kMaxLabelBytes && textBytes_ <= kMaxTextBytes;
+}
+
+bool FrameDecoder::fill(std::string& target, std::size_t wanted, const char*& p, const char* end) {
+    const std::size_t take =
+        std::min<std::size_t>(wanted - target.size(), static_cast<std::size_t>(end - p));
+    if (std::memchr(p, '\0', take) != nullptr) return false;
+    target.append(p, take);
+    p += take;
+    return true;
 }
 
 FrameDecoder::Status FrameDecoder::feed(const void* data, std::size_t size,
@@ -63,31 +72,29 @@ FrameDecoder::Status FrameDecoder::feed(const void* data, std::size_t size,
     const char* end = p + size;
     while (p < end) {
         if (!inBody_) {
-            const std::size_t take = std::min<std::size_t>(kFrameHeaderBytes - header_.size(),
+            const std::size_t take = std::min<std::size_t>(kFrameHeaderBytes - headerBytes_,
                                                            static_cast<std::size_t>(end - p));
-            header_.append(p, take);
+            std::memcpy(header_ + headerBytes_, p, take);
+            headerBytes_ += take;
             p += take;
-            if (header_.size() < kFrameHeaderBytes) break;
+            if (headerBytes_ < kFrameHeaderBytes) break;
             if (!parseHeader()) {
                 failed_ = true;
                 return Status::Malformed;
             }
-            header_.clear();
+            headerBytes_ = 0;
             inBody_ = true;
-            body_.clear();
-            body_.reserve(labelBytes_ + textBytes_);
+            pending_.label.reserve(labelBytes_);
+            pending_.text.reserve(textBytes_);
         }
-        const std::size_t want = labelBytes_ + textBytes_ - body_.size();
-        const std::size_t take = std::min<std::size_t>(want, static_cast<std::size_t>(end - p));
-        if (std::memchr(p, '\0', take) != nullptr) {
+        if (!fill(pending_.label, labelBytes_, p, end) ||
+            !fill(pending_.text, textBytes_, p, end)) {
             failed_ = true;
             return Status::Malformed;
         }
-        body_.append(p, take);
-        p += take;
-        if (body_.size() < labelBytes_ + textBytes_) break;
-        out.push_back(Record{body_.substr(0, labelBytes_), body_.substr(labelBytes_)});
-        body_.clear();
+        if (pending_.label.size() < labelBytes_ || pending_.text.size() < textBytes_) break;
+        out.push_back(std::move(pending_));
+        pending_ = Record{};
         inBody_ = false;
     }
     return Status::Ok;

@@ -47,7 +47,9 @@ void encodeFrame(const std::string& label, const std::string& text, std::string&
 std::string encodeFrame(const std::string& label, const std::string& text);
 
 // Turns a byte stream into records. Once it has seen a malformed frame it stays
-// failed and takes no more input: the connection it reads is to be closed.
+// failed and takes no more input: the connection it reads is to be closed. The label
+// and text of a frame go straight into the record that is handed out, so a large
+// text is copied once, and nothing is kept between frames.
 class FrameDecoder {
 public:
     enum class Status { Ok, Malformed };
@@ -56,17 +58,20 @@ public:
     Status feed(const void* data, std::size_t size, std::deque<Record>& out);
     bool failed() const { return failed_; }
     // True while part of a frame has been received but not all of it.
-    bool midFrame() const { return !header_.empty() || inBody_; }
+    bool midFrame() const { return headerBytes_ > 0 || inBody_; }
     void reset();
 
 private:
     bool parseHeader();
+    // Appends up to the missing part of target from [p, end); false on a NUL byte.
+    bool fill(std::string& target, std::size_t wanted, const char*& p, const char* end);
 
-    std::string header_;
+    unsigned char header_[kFrameHeaderBytes] = {};
+    std::size_t headerBytes_ = 0;
     bool inBody_ = false;
     std::size_t labelBytes_ = 0;
     std::size_t textBytes_ = 0;
-    std::string body_;
+    Record pending_;
     bool failed_ = false;
 };
 

@@ -29,6 +29,10 @@ std::uint16_t NxTcpSock::localPort(QHANDLE hSock) const {
     return sockets_.localPort(hSock).value_or(0);
 }
 
+bool NxTcpSock::injectRecords(QHANDLE hSock, std::deque<Record> records) {
+    return sockets_.injectReceived(hSock, std::move(records)) == SockResult::Ok;
+}
+
 void NxTcpSock::runCallback(QHANDLE hFunc, QHANDLE hSock) {
     const QHANDLE hArgs = api_.createVar(TYPEID_LIST);
     if (hArgs == 0) return;

@@ -33,6 +33,10 @@ public:
     // For tests and the host's own diagnostics.
     std::uint16_t localPort(QHANDLE hSock) const; // 0: no such socket or not open
     std::size_t socketCount() const { return sockets_.size(); }
+    // For the test bench: records that reach a connected socket's receive queue as if
+    // its peer had sent them; its receive callback runs from the event loop. False
+    // when hSock is no connected socket.
+    bool injectRecords(QHANDLE hSock, std::deque<Record> records);
 
 private:
     void runCallback(QHANDLE hFunc, QHANDLE hSock);

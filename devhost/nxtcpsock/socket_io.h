@@ -36,9 +36,13 @@ struct IoResult {
     int error = 0;
 };
 
-// Process-wide start-up of the socket library (WSAStartup); counted.
+// Process-wide start-up of the socket library (WSAStartup); counted. On POSIX it
+// raises the process's descriptor limit as far as the system lets it (RLIMIT_NOFILE
+// to its hard limit), since every connection holds one descriptor.
 int startup();
 void cleanup();
+// How many descriptors this process may hold open; 0 where there is no such limit.
+std::size_t descriptorLimit();
 
 // Opens a non-blocking stream socket bound to local (port 0: any) and connects it to
 // peer, waiting at most timeoutMs for the connection on this one socket.
@@ -78,10 +82,12 @@ public:
     // writability on its own after a send that would block, so there this is a hint.
     virtual void setWantWrite(NativeSocket s, bool on) = 0;
     virtual void unwatch(NativeSocket s) = 0;
-    // Asks for one Deferred event from the event loop, soon.
+    // Asks for one Deferred event from the event loop, after the readiness events
+    // already waiting and without waiting for new ones.
     virtual void requestDeferred() = 0;
-    // Waits up to timeoutMs for events and dispatches them; true when any was handled.
-    // On Windows this runs the thread's message loop (every window's messages).
+    // Waits up to timeoutMs for events and dispatches one turn of them; true when any
+    // was handled. On Windows this runs the thread's message loop (every window's
+    // messages) until a socket event was handled.
     virtual bool pump(int timeoutMs) = 0;
 };
 

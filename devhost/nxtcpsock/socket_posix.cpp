@@ -9,11 +9,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <map>
+#include <unordered_map>
 #include <vector>
 
 namespace devhost::sockio {
@@ -108,10 +109,29 @@ int failAndClose(int fd) {
 
 } // namespace
 
+namespace {
+// The soft limit is often far below what the system allows (1024 against a hard limit
+// of many thousands); a host with thousands of guests needs the latter.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+} // namespace
+
 int startup() {
+    static const bool raised = (raiseDescriptorLimit(), true);
+    (void)raised;
     return 0;
 }
 void cleanup() {}
+
+std::size_t descriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
 
 int connectWithin(const Endpoint& peer, std::uint16_t localPortNumber, int timeoutMs,
                   NativeSocket& out) {
@@ -215,42 +235,62 @@ std::uint16_t localPort(NativeSocket s) {
 
 namespace {
 
-// poll() over every watched socket. A registration carries a serial number so that a
-// result gathered before a callback closed the fd (and perhaps a new socket took the
-// same number) is dropped rather than delivered to the wrong socket.
+// poll() over every watched socket. The pollfd array is kept between turns (a socket
+// leaves by swapping the last one into its place), so a turn costs one poll() and one
+// pass over its results. A registration carries a serial number so that a result
+// gathered before a callback closed the fd (and perhaps a new socket took the same
+// number) is dropped rather than delivered to the wrong socket.
 class PollWatcher final : public SocketWatcher {
 public:
     explicit PollWatcher(Sink sink) : sink_(std::move(sink)) {}
 
     void watch(NativeSocket s, std::uint32_t token, bool listening) override {
-        watched_[static_cast<int>(s)] = Registration{token, ++serial_, listening, false};
+        const int fd = static_cast<int>(s);
+        const Registration reg{token, ++serial_, listening};
+        auto it = slotOf_.find(fd);
+        if (it != slotOf_.end()) {
+            registrations_[it->second] = reg;
+            fds_[it->second].events = POLLIN;
+            return;
+        }
+        slotOf_.emplace(fd, fds_.size());
+        fds_.push_back(pollfd{fd, POLLIN, 0});
+        registrations_.push_back(reg);
     }
     void setWantWrite(NativeSocket s, bool on) override {
-        auto it = watched_.find(static_cast<int>(s));
-        if (it != watched_.end()) it->second.wantWrite = on;
+        auto it = slotOf_.find(static_cast<int>(s));
+        if (it == slotOf_.end()) return;
+        short& events = fds_[it->second].events;
+        events = on ? static_cast<short>(events | POLLOUT) : static_cast<short>(events & ~POLLOUT);
     }
-    void unwatch(NativeSocket s) override { watched_.erase(static_cast<int>(s)); }
+    void unwatch(NativeSocket s) override {
+        auto it = slotOf_.find(static_cast<int>(s));
+        if (it == slotOf_.end()) return;
+        const std::size_t slot = it->second;
+        slotOf_.erase(it);
+        if (slot + 1 != fds_.size()) {
+            fds_[slot] = fds_.back();
+            registrations_[slot] = registrations_.back();
+            slotOf_[fds_[slot].fd] = slot;
+        }
+        fds_.pop_back();
+        registrations_.pop_back();
+    }
     void requestDeferred() override { deferredDue_ = true; }
 
     bool pump(int timeoutMs) override {
-        std::vector<pollfd> fds;
-        std::vector<std::uint64_t> serials;
-        fds.reserve(watched_.size());
-        for (const auto& [fd, reg] : watched_) {
-            short events = POLLIN;
-            if (reg.wantWrite) events |= POLLOUT;
-            fds.push_back(pollfd{fd, events, 0});
-            serials.push_back(reg.serial);
-        }
         const int timeout = deferredDue_ ? 0 : timeoutMs;
-        int n = ::poll(fds.data(), fds.size(), timeout);
-        if (n < 0) n = 0; // EINTR: nothing is ready this time
-        bool handled = false;
-        for (std::size_t i = 0; i < fds.size() && n > 0; ++i) {
-            if (fds[i].revents == 0) continue;
-            dispatch(fds[i], serials[i]);
-            handled = true;
+        const int n = ::poll(fds_.data(), fds_.size(), timeout);
+        // A callback may change the watched set: the results are taken out first.
+        std::vector<Ready> ready;
+        for (std::size_t i = 0; n > 0 && i < fds_.size(); ++i) {
+            if (fds_[i].revents == 0) continue;
+            ready.push_back(Ready{fds_[i].fd, fds_[i].revents, registrations_[i].serial});
+            fds_[i].revents = 0;
         }
+        for (const Ready& r : ready)
+            dispatch(r);
+        bool handled = !ready.empty();
         if (deferredDue_) {
             deferredDue_ = false;
             sink_(0, Event::Deferred, 0);
@@ -264,32 +304,41 @@ private:
         std::uint32_t token;
         std::uint64_t serial;
         bool listening;
-        bool wantWrite;
+    };
+    struct Ready {
+        int fd;
+        short revents;
+        std::uint64_t serial;
     };
 
-    // Looks the registration up again before each report: an earlier report's
+    // The registration of fd while it is still the one polled; an earlier report's
     // callback may have removed or replaced it.
-    void dispatch(const pollfd& p, std::uint64_t serial) {
-        auto current = [&]() -> const Registration* {
-            auto it = watched_.find(p.fd);
-            return it != watched_.end() && it->second.serial == serial ? &it->second : nullptr;
-        };
-        const Registration* reg = current();
+    const Registration* current(const Ready& r) const {
+        auto it = slotOf_.find(r.fd);
+        if (it == slotOf_.end()) return nullptr;
+        const Registration& reg = registrations_[it->second];
+        return reg.serial == r.serial ? &reg : nullptr;
+    }
+
+    void dispatch(const Ready& r) {
+        const Registration* reg = current(r);
         if (!reg) return;
         const std::uint32_t token = reg->token;
         if (reg->listening) {
-            if (p.revents & (POLLIN | POLLERR | POLLHUP)) sink_(token, Event::Acceptable, 0);
+            if (r.revents & (POLLIN | POLLERR | POLLHUP)) sink_(token, Event::Acceptable, 0);
             return;
         }
-        if (p.revents & POLLOUT) {
+        if (r.revents & POLLOUT) {
             sink_(token, Event::Writable, 0);
-            if (!current()) return;
+            if (!current(r)) return;
         }
-        if (p.revents & (POLLIN | POLLERR | POLLHUP)) sink_(token, Event::Readable, 0);
+        if (r.revents & (POLLIN | POLLERR | POLLHUP)) sink_(token, Event::Readable, 0);
     }
 
     Sink sink_;
-    std::map<int, Registration> watched_;
+    std::vector<pollfd> fds_;
+    std::vector<Registration> registrations_; // beside fds_, slot for slot
+    std::unordered_map<int, std::size_t> slotOf_;
     std::uint64_t serial_ = 0;
     bool deferredDue_ = false;
 };

@@ -54,6 +54,10 @@ void cleanup() {
     ::WSACleanup();
 }
 
+std::size_t descriptorLimit() {
+    return 0; // sockets are kernel handles, limited only by memory
+}
+
 int connectWithin(const Endpoint& peer, std::uint16_t localPortNumber, int timeoutMs,
                   NativeSocket& out) {
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -193,19 +197,20 @@ public:
     }
 
     bool pump(int timeoutMs) override {
-        const unsigned long long handledBefore = handled_;
         const DWORD start = ::GetTickCount();
         for (;;) {
             MSG msg;
             while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 if (msg.message == WM_QUIT) {
                     ::PostQuitMessage(static_cast<int>(msg.wParam)); // for the caller's loop
-                    return handled_ != handledBefore;
+                    return false;
                 }
+                const unsigned long long handledBefore = handled_;
                 ::TranslateMessage(&msg);
                 ::DispatchMessageA(&msg);
+                // While turns are owed the queue never runs dry: one event, and back.
+                if (handled_ != handledBefore) return true;
             }
-            if (handled_ != handledBefore) return true;
             const DWORD elapsed = ::GetTickCount() - start;
             if (timeoutMs <= 0 || elapsed >= static_cast<DWORD>(timeoutMs)) return false;
             ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(timeoutMs) - elapsed,

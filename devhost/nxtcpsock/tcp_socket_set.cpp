@@ -6,15 +6,24 @@
 
 #include "devhost/nxtcpsock/winsock_errors.h"
 
+#include <algorithm>
+
 namespace devhost {
 
 namespace {
 constexpr std::size_t kReceiveChunkBytes = 64 * 1024;
-// Bounds the work of one readiness report so that one busy peer cannot starve the
-// others; level-triggered readiness (and Winsock's re-enabling) brings us back.
-constexpr int kMaxReadsPerEvent = 16;
+// The reads of one turn of a connection, which stop early once a callback's worth of
+// records is decoded. Bytes left in the socket bring readiness again (level-triggered
+// poll, Winsock's re-enabling by recv).
+constexpr int kMaxReadsPerTurn = 4;
 constexpr int kMaxAcceptsPerEvent = 64;
 constexpr std::uint16_t kMaxPort = 65535;
+// A send queue drops the part it has sent once that is this large and no smaller than
+// what is left, so compacting costs at most what was sent.
+constexpr std::size_t kCompactSentBytes = 64 * 1024;
+// An emptied send queue keeps no more room than this: an idle connection stays small
+// after a burst.
+constexpr std::size_t kIdleSendQueueBytes = 64 * 1024;
 
 // An operation's failure: its Winsock error is kept for GetLastError.
 template <typename Sock> SockResult FailWith(Sock& sock, int error) {
@@ -33,12 +42,20 @@ struct TcpSocketSet::Socket {
     std::map<int, QHANDLE> callbacks;
     sockio::Endpoint peer;
     FrameDecoder decoder;
-    std::deque<Record> received;
+    std::deque<Record> backlog;  // decoded, not yet handed to a receive callback
+    std::deque<Record> received; // handed over, waiting for CopyRecvQueue
+    bool turnScheduled = false;  // a turn is owed in turns_
+    bool peerClosed = false;     // Winsock reported the close: read to the end
+    int closeError = 0;          // how the close was reported
+    bool ending = false;         // the stream has ended; closes once backlog is delivered
+    int endError = 0;
     std::string sendQueue;
     std::size_t sendOffset = 0;
     // A connection taken from the listener for the accept callback to claim.
     sockio::NativeSocket pending = sockio::kNoSocket;
     sockio::Endpoint pendingPeer;
+    bool acceptPaused = false; // out of descriptors: no accepting until one frees
+    bool limitNoticed = false; // told the user so since the last connection taken
 
     std::size_t unsent() const { return sendQueue.size() - sendOffset; }
 };
@@ -165,7 +182,7 @@ SockResult TcpSocketSet::send(QHANDLE h, const std::string& label, const std::st
         dropLater(*s, wsaerr::kNoBufs);
         return SockResult::Failed;
     }
-    encodeFrame(label, text, s->sendQueue);
+    queueFrame(*s, label, text);
     if (int error = flush(*s)) {
         dropLater(*s, error);
         return SockResult::Failed;
@@ -194,6 +211,16 @@ std::optional<std::deque<Record>> TcpSocketSet::takeReceived(QHANDLE h) {
     std::deque<Record> out;
     out.swap(s->received);
     return out;
+}
+
+SockResult TcpSocketSet::injectReceived(QHANDLE h, std::deque<Record> records) {
+    Socket* s = find(h);
+    if (!s) return SockResult::NoSuchSocket;
+    if (s->state != kSockStateConnected) return FailWith(*s, wsaerr::kNotConnected);
+    for (Record& r : records)
+        s->backlog.push_back(std::move(r));
+    scheduleTurn(*s);
+    return SockResult::Ok;
 }
 
 SockResult TcpSocketSet::setLastError(QHANDLE h, int error) {
@@ -234,35 +261,50 @@ void TcpSocketSet::openConnection(Socket& s, sockio::NativeSocket native,
     s.state = kSockStateConnected;
     s.peer = peer;
     ++s.connection;
-    s.decoder.reset();
     s.received.clear();
-    s.sendQueue.clear();
-    s.sendOffset = 0;
     watcher_->watch(native, s.handle, false);
 }
 
 void TcpSocketSet::endConnection(Socket& s, int error) {
-    if (s.native != sockio::kNoSocket) {
-        watcher_->unwatch(s.native);
-        sockio::closeSocket(s.native);
-        s.native = sockio::kNoSocket;
+    if (s.acceptPaused) {
+        s.acceptPaused = false;
+        pausedListeners_.erase(
+            std::remove(pausedListeners_.begin(), pausedListeners_.end(), s.handle),
+            pausedListeners_.end());
     }
-    if (s.pending != sockio::kNoSocket) {
-        sockio::closeSocket(s.pending);
-        s.pending = sockio::kNoSocket;
-    }
+    if (s.native != sockio::kNoSocket) watcher_->unwatch(s.native);
+    closeNative(s.native);
+    closeNative(s.pending);
     if (error != 0) s.lastError = error;
     s.state = kSockStateClosed;
-    ++s.connection; // also cancels a close callback still owed to the old connection
+    ++s.connection; // also cancels a close callback or a turn still owed to the old one
     s.decoder.reset();
-    s.sendQueue.clear();
+    s.backlog.clear();
+    s.turnScheduled = s.peerClosed = s.ending = false;
+    s.closeError = s.endError = 0;
+    std::string().swap(s.sendQueue);
     s.sendOffset = 0;
+}
+
+void TcpSocketSet::closeNative(sockio::NativeSocket& native) {
+    if (native == sockio::kNoSocket) return;
+    sockio::closeSocket(native);
+    native = sockio::kNoSocket;
+    resumeAccepting(); // a descriptor is free again
 }
 
 void TcpSocketSet::dropLater(Socket& s, int error) {
     endConnection(s, error);
     deferredCloses_.emplace_back(s.handle, s.connection);
     watcher_->requestDeferred();
+}
+
+void TcpSocketSet::queueFrame(Socket& s, const std::string& label, const std::string& text) {
+    if (s.sendOffset >= kCompactSentBytes && s.sendOffset >= s.unsent()) {
+        s.sendQueue.erase(0, s.sendOffset);
+        s.sendOffset = 0;
+    }
+    encodeFrame(label, text, s.sendQueue);
 }
 
 int TcpSocketSet::flush(Socket& s) {
@@ -276,7 +318,10 @@ int TcpSocketSet::flush(Socket& s) {
         if (r.error != 0) return r.error;
         s.sendOffset += r.bytes;
     }
-    s.sendQueue.clear();
+    if (s.sendQueue.capacity() > kIdleSendQueueBytes)
+        std::string().swap(s.sendQueue);
+    else
+        s.sendQueue.clear();
     s.sendOffset = 0;
     watcher_->setWantWrite(s.native, false);
     return 0;
@@ -295,16 +340,16 @@ void TcpSocketSet::onEvent(std::uint32_t token, sockio::SocketWatcher::Event eve
     using Event = sockio::SocketWatcher::Event;
     switch (event) {
     case Event::Deferred:
-        runDeferredCloses();
+        runDeferred();
         break;
     case Event::Acceptable:
         onAcceptable(token);
         break;
     case Event::Readable:
-        onReadable(token, false, error);
+        onReadable(token);
         break;
     case Event::Closed:
-        onReadable(token, true, error);
+        onPeerClosed(token, error);
         break;
     case Event::Writable:
         onWritable(token);
@@ -312,85 +357,167 @@ void TcpSocketSet::onEvent(std::uint32_t token, sockio::SocketWatcher::Event eve
     }
 }
 
-void TcpSocketSet::runDeferredCloses() {
-    std::vector<std::pair<QHANDLE, std::uint64_t>> due;
-    due.swap(deferredCloses_);
-    for (const auto& [h, serial] : due) {
+void TcpSocketSet::runDeferred() {
+    std::vector<std::pair<QHANDLE, std::uint64_t>> closes;
+    closes.swap(deferredCloses_);
+    for (const auto& [h, serial] : closes) {
         Socket* s = find(h);
         if (s && s->connection == serial && s->state == kSockStateClosed) raise(h, kCallbackClose);
     }
+    std::vector<std::pair<QHANDLE, std::uint64_t>> turns;
+    turns.swap(turns_);
+    for (const auto& [h, serial] : turns) {
+        Socket* s = find(h);
+        if (!s || s->connection != serial) continue;
+        s->turnScheduled = false;
+        takeTurn(h);
+    }
+}
+
+void TcpSocketSet::scheduleTurn(Socket& s) {
+    if (s.turnScheduled) return;
+    s.turnScheduled = true;
+    turns_.emplace_back(s.handle, s.connection);
+    watcher_->requestDeferred();
 }
 
 void TcpSocketSet::onAcceptable(QHANDLE h) {
     for (int i = 0; i < kMaxAcceptsPerEvent; ++i) {
         Socket* s = find(h);
-        if (!s || s->state != kSockStateListening) return;
+        if (!s || s->state != kSockStateListening || s->acceptPaused) return;
         if (s->pending == sockio::kNoSocket) {
             const int error = sockio::acceptOne(s->native, s->pending, s->pendingPeer);
             if (error != 0) {
                 s->pending = sockio::kNoSocket;
-                if (error != wsaerr::kWouldBlock) s->lastError = error;
+                if (error == wsaerr::kTooManyFiles || error == wsaerr::kNoBufs)
+                    pauseAccepting(*s, error);
+                else if (error != wsaerr::kWouldBlock)
+                    s->lastError = error;
                 return;
             }
+            s->limitNoticed = false;
         }
         const std::uint64_t serial = s->connection;
         raise(h, kCallbackAccept);
         s = find(h);
         if (!s || s->connection != serial) return; // closed or deleted: pending went with it
-        if (s->pending != sockio::kNoSocket) {
-            sockio::closeSocket(s->pending); // not taken: refused
-            s->pending = sockio::kNoSocket;
-        }
+        closeNative(s->pending);                   // not taken: refused
     }
 }
 
-void TcpSocketSet::onReadable(QHANDLE h, bool peerClosed, int closeError) {
+// Out of descriptors, a listener stays readable while its connection waits, and a
+// level-triggered loop would spin on it. Of the two ways out, pausing the listener
+// until one of our descriptors frees and taking each connection only to close it,
+// the pause is chosen: a guest waiting in the backlog gets in as soon as anyone
+// leaves instead of being turned away, and no descriptor has to be held in reserve.
+// Connections ended here are what frees descriptors in this process, so each close
+// resumes the paused listeners.
+void TcpSocketSet::pauseAccepting(Socket& listener, int error) {
+    listener.lastError = error;
+    listener.acceptPaused = true;
+    watcher_->unwatch(listener.native);
+    pausedListeners_.push_back(listener.handle);
+    if (!options_.notice || listener.limitNoticed) return;
+    listener.limitNoticed = true;
+    const std::size_t limit = sockio::descriptorLimit();
+    std::string text = "nxTcpSock: no descriptor is left for a new connection on port " +
+                       std::to_string(sockio::localPort(listener.native));
+    if (limit != 0) text += " (this process may hold " + std::to_string(limit) + ")";
+    options_.notice(text + "; it is taken once another connection ends");
+}
+
+void TcpSocketSet::resumeAccepting() {
+    std::vector<QHANDLE> paused;
+    paused.swap(pausedListeners_);
+    for (QHANDLE h : paused) {
+        Socket* s = find(h);
+        if (!s || !s->acceptPaused || s->native == sockio::kNoSocket) continue;
+        s->acceptPaused = false;
+        watcher_->watch(s->native, h, true); // a waiting connection is reported again
+    }
+}
+
+// One turn of a connection: read if nothing decoded is waiting, hand at most one
+// callback's worth of records over, and end the connection once the stream has ended
+// and everything before the end is delivered.
+void TcpSocketSet::takeTurn(QHANDLE h) {
     Socket* s = find(h);
     if (!s || s->state != kSockStateConnected) return;
-    bool ended = false;
-    int endError = 0;
-    const std::size_t before = s->received.size();
-    // After the peer's close everything left is read at once: no more reports follow.
-    for (int reads = 0; peerClosed || reads < kMaxReadsPerEvent; ++reads) {
-        const sockio::IoResult r =
-            sockio::receiveSome(s->native, receiveBuffer_.data(), receiveBuffer_.size());
-        if (r.error == wsaerr::kWouldBlock) break;
-        if (r.error != 0 || r.bytes == 0) {
-            ended = true;
-            endError = r.error;
-            break;
-        }
-        if (s->decoder.feed(receiveBuffer_.data(), r.bytes, s->received) !=
-            FrameDecoder::Status::Ok) {
-            ended = true;
-            endError = wsaerr::kConnAborted;
-            break;
-        }
-    }
-    if (peerClosed) {
-        // Winsock says how the connection ended with FD_CLOSE (a reset is
-        // WSAECONNRESET) even when recv then only reports the end.
-        ended = true;
-        if (endError == 0) endError = closeError;
-    }
+    const bool reads = s->backlog.empty() && !s->ending;
+    if (reads) readSome(*s);
     const std::uint64_t serial = s->connection;
-    if (s->received.size() > before) {
+    if (!s->backlog.empty()) {
+        const std::size_t count = std::min(s->backlog.size(), kMaxRecordsPerCallback);
+        for (std::size_t i = 0; i < count; ++i) {
+            s->received.push_back(std::move(s->backlog.front()));
+            s->backlog.pop_front();
+        }
         raise(h, kCallbackRecv);
         s = find(h);
         if (!s || s->connection != serial) return;
     }
-    if (ended) {
-        endConnection(*s, endError);
+    if (s->ending && s->backlog.empty()) {
+        endConnection(*s, s->endError);
         raise(h, kCallbackClose);
+        return;
     }
+    // A turn that did not read owes the socket one that does: on Windows only a
+    // recv brings the next readiness report.
+    if (!reads || !s->backlog.empty() || s->peerClosed) scheduleTurn(*s);
+}
+
+void TcpSocketSet::readSome(Socket& s) {
+    for (int reads = 0; reads < kMaxReadsPerTurn && s.backlog.size() < kMaxRecordsPerCallback;
+         ++reads) {
+        const sockio::IoResult r =
+            sockio::receiveSome(s.native, receiveBuffer_.data(), receiveBuffer_.size());
+        if (r.error == wsaerr::kWouldBlock) {
+            // After Winsock reported the close, nothing more is coming.
+            if (s.peerClosed) {
+                s.ending = true;
+                s.endError = s.closeError;
+            }
+            return;
+        }
+        if (r.error != 0 || r.bytes == 0) {
+            // Winsock says how the connection ended with FD_CLOSE (a reset is
+            // WSAECONNRESET) even when recv then only reports the end.
+            s.ending = true;
+            s.endError = r.error != 0 ? r.error : s.closeError;
+            return;
+        }
+        if (s.decoder.feed(receiveBuffer_.data(), r.bytes, s.backlog) != FrameDecoder::Status::Ok) {
+            s.ending = true;
+            s.endError = wsaerr::kConnAborted;
+            return;
+        }
+    }
+}
+
+void TcpSocketSet::onReadable(QHANDLE h) {
+    Socket* s = find(h);
+    // A socket that is owed a turn gets it from the turn list, not twice.
+    if (!s || s->state != kSockStateConnected || s->turnScheduled) return;
+    takeTurn(h);
+}
+
+void TcpSocketSet::onPeerClosed(QHANDLE h, int error) {
+    Socket* s = find(h);
+    if (!s || s->state != kSockStateConnected) return;
+    s->peerClosed = true;
+    s->closeError = error;
+    if (!s->turnScheduled) takeTurn(h);
 }
 
 void TcpSocketSet::onWritable(QHANDLE h) {
     Socket* s = find(h);
-    if (!s || s->state != kSockStateConnected) return;
+    if (!s || s->state != kSockStateConnected || s->ending) return;
     if (int error = flush(*s)) {
-        endConnection(*s, error);
-        raise(h, kCallbackClose);
+        // The connection is broken; what it received before still comes first.
+        s->ending = true;
+        s->endError = error;
+        watcher_->setWantWrite(s->native, false);
+        if (!s->turnScheduled) takeTurn(h);
     }
 }
 

@@ -16,6 +16,12 @@
 //    been closed or deleted are dropped.
 //  - An accept callback that does not take the pending connection refuses it: the
 //    connection is closed when the callback returns.
+//
+// Fair turns: the event loop gives every ready socket one turn at a time, and a turn
+// does bounded work (a few reads, at most kMaxRecordsPerCallback records to one
+// receive callback). What a turn leaves over, records already decoded or a peer's
+// close still to be read to its end, is taken up by the next turn without waiting
+// for new readiness, so a flood from one peer slows that peer only.
 #pragma once
 
 #include "devhost/nxtcpsock/frame_codec.h"
@@ -37,11 +43,16 @@ namespace devhost {
 
 constexpr int kDefaultConnectTimeoutMs = 5000;
 constexpr std::size_t kDefaultSendQueueBytes = 4 * 1024 * 1024;
+// The most records one receive callback finds newly queued.
+constexpr std::size_t kMaxRecordsPerCallback = 64;
 
 struct NxTcpSockOptions {
     std::string listenAddress = "0.0.0.0"; // where Listen binds
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
     std::size_t sendQueueLimit = kDefaultSendQueueBytes; // unsent bytes per connection
+    // Where the socket plug-in tells the host's user about trouble of its own (a
+    // listener that cannot take connections for now); none: it stays silent.
+    std::function<void(const std::string&)> notice;
 };
 
 enum SockState : int {
@@ -98,6 +109,10 @@ public:
     std::optional<std::uint16_t> localPort(QHANDLE h) const;
     std::size_t size() const { return sockets_.size(); }
 
+    // The test bench's way in: records that land in a connection's receive path as if
+    // its peer had sent them, delivered by the event loop like any others.
+    SockResult injectReceived(QHANDLE h, std::deque<Record> records);
+
     bool pump(int timeoutMs);
 
 private:
@@ -105,12 +120,20 @@ private:
     Socket* find(QHANDLE h) const;
     void onEvent(std::uint32_t token, sockio::SocketWatcher::Event event, int error);
     void onAcceptable(QHANDLE h);
-    void onReadable(QHANDLE h, bool peerClosed, int closeError);
+    void onReadable(QHANDLE h);
+    void onPeerClosed(QHANDLE h, int error);
     void onWritable(QHANDLE h);
-    void runDeferredCloses();
+    void runDeferred();
+    void takeTurn(QHANDLE h);
+    void readSome(Socket& s);
+    void scheduleTurn(Socket& s);
+    void pauseAccepting(Socket& listener, int error);
+    void resumeAccepting();
     void openConnection(Socket& s, sockio::NativeSocket native, const sockio::Endpoint& peer);
     void endConnection(Socket& s, int error);
+    void closeNative(sockio::NativeSocket& native);
     void dropLater(Socket& s, int error);
+    void queueFrame(Socket& s, const std::string& label, const std::string& text);
     int flush(Socket& s);
     void raise(QHANDLE h, CallbackId id);
 
@@ -119,9 +142,13 @@ private:
     std::unique_ptr<sockio::SocketWatcher> watcher_;
     std::map<QHANDLE, std::unique_ptr<Socket>> sockets_;
     QHANDLE nextHandle_ = 1;
-    // Close callbacks owed to connections dropped inside an operation: handle and the
-    // connection serial they belong to.
+    // Close callbacks owed to connections dropped inside an operation, and turns owed
+    // to connections with work left over: handle and the connection serial they
+    // belong to.
     std::vector<std::pair<QHANDLE, std::uint64_t>> deferredCloses_;
+    std::vector<std::pair<QHANDLE, std::uint64_t>> turns_;
+    // Listeners that stopped taking connections until a descriptor frees.
+    std::vector<QHANDLE> pausedListeners_;
     std::vector<char> receiveBuffer_;
     bool started_ = false;
 };

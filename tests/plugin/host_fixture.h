@@ -8,6 +8,7 @@
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/exports.h"
 #include "module/ui/ChatDlg.h"
+#include "tests/plugin/volubra_exports.h"
 
 #include <gtest/gtest.h>
 
@@ -16,26 +17,6 @@
 #include <vector>
 
 namespace volubra_test {
-
-inline void* ResolveVolubraExport(const char* name) {
-    struct Export {
-        const char* name;
-        void* address;
-    };
-    static const Export kExports[] = {
-        {"ExtGetApiVersion", reinterpret_cast<void*>(&ExtGetApiVersion)},
-        {"ExtInitPlugin", reinterpret_cast<void*>(&ExtInitPlugin)},
-        {"ExtShowWnd", reinterpret_cast<void*>(&ExtShowWnd)},
-        {"ExtOnConnect", reinterpret_cast<void*>(&ExtOnConnect)},
-        {"ExtOnAccept", reinterpret_cast<void*>(&ExtOnAccept)},
-        {"ExtOnRecv", reinterpret_cast<void*>(&ExtOnRecv)},
-        {"ExtOnClose", reinterpret_cast<void*>(&ExtOnClose)},
-    };
-    for (const Export& e : kExports) {
-        if (std::strcmp(e.name, name) == 0) return e.address;
-    }
-    return nullptr;
-}
 
 // Puts g_ChatDlg back as the module made it: no session, the first settings, an
 // empty transcript and message box. A window already made stays made.
