@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test: natively, under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows test executables under Wine.
+# UndefinedBehaviorSanitizer, the stress suite in an optimised build, each fuzzer for
+# a bounded time (FUZZ_SECONDS, 30 by default), and the Windows test executables
+# under Wine.
 #
 # Where the kernel runs 32-bit programs, the Windows tests run as the 32-bit build
 # under 32-bit Wine; elsewhere as the 64-bit build under 64-bit Wine
@@ -15,7 +17,7 @@ route=$(wine_route)
 run_preset=$(wine_preset "$route")
 if [ "$route" = 64 ]; then other_preset=windows; else other_preset=windows64; fi
 
-for preset in native asan "$run_preset"; do
+for preset in native asan release "$run_preset"; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
@@ -24,6 +26,8 @@ cmake --build --preset "$other_preset" --target Volubra
 
 ctest --preset native -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j2
+ctest --preset release -L stress
+scripts/fuzz.sh
 ctest --preset "$other_preset" -R '^plugin_export_table$'
 
 WINE_ENV_ROUTE=$route wine_env_up

@@ -96,6 +96,7 @@ void StressFixture::HostWithCrowd() {
 }
 
 void StressFixture::TakeBaseline() {
+    host.setLogging(false); // as devhost runs: no log of every call
     ReturnFreedMemory();
     baselineVariables_ = host.liveVariableCount();
     baselineRss_ = loadgen::ResidentBytes();
