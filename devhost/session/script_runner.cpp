@@ -4,7 +4,7 @@
 // used, a box nobody expected).
 #include "devhost/session/script_runner.h"
 
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 
 #include <cstdio>
 #include <fstream>

@@ -6,7 +6,7 @@
 #include "devhost/session/png_writer.h"
 #include "devhost/session/session_ui.h"
 
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 
 #include <windows.h>
 
