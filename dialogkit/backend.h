@@ -1,10 +1,9 @@
-// What the portable part of dialogkit needs from a back end, and the bookkeeping
-// that both back ends share (live dialogs, queued modal scripts, the test switches).
-// Internal to dialogkit.
+// What the portable part of dialogkit needs from a back end, and the bookkeeping that
+// both back ends share (live dialogs, the installed driver hook). Internal to dialogkit
+// and to its testing library.
 #pragma once
 
 #include "dialogkit/dialog.h"
-#include "dialogkit/testing.h"
 
 #include <string>
 #include <vector>
@@ -15,26 +14,29 @@ namespace backend {
 // Makes the window of a modeless dialog from its template and delivers
 // kWmInitDialog to it; the window, or null when it could not be made.
 WindowHandle CreateModeless(CDialog& dialog, WindowHandle owner);
-// Makes the window, delivers kWmInitDialog, runs the modal loop (the queued script on
-// headless) and destroys the window; the end result, or -1 when it could not be made.
+// Makes the window, delivers kWmInitDialog, runs the modal loop (headless: lets the
+// driver act on it) and destroys the window; the end result, or -1 when it could not
+// be made.
 int RunModal(CDialog& dialog, WindowHandle owner);
 void EndModal(WindowHandle window, int result);
+
+// The platform's own message box (MessageBoxA; headless: answered OK, nobody sees it).
+int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned flags);
+// The shell's "Open" (ShellExecuteA; headless: there is no shell).
+void ShellOpen(const std::string& address);
 
 } // namespace backend
 
 namespace detail {
 
-bool TemplateLookupBlocked();
-
 void RegisterDialog(CDialog* dialog);
 void UnregisterDialog(CDialog* dialog);
 const std::vector<CDialog*>& LiveDialogs();
 
-// Pops and runs the next modal script on window; false when none was queued.
-bool RunNextModalScript(WindowHandle window);
-
-bool ShellCaptureOn();
-void RecordShellOpen(const std::string& address);
+// What the installed driver says (see driver_hook.h); with none installed, no template
+// is hidden and nothing happens when a modal loop starts.
+bool DriverHidesTemplate(int templateId);
+void NotifyDriverModalStarting(WindowHandle dialog);
 
 } // namespace detail
 } // namespace dk

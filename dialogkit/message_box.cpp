@@ -1,7 +1,10 @@
-// The part of the message boxes common to both back ends: the application's name
-// and the framework's box, which is the plain box with that name as caption.
+// The part of the message boxes common to both back ends: the installed driver's
+// turn before the back end shows a box, the application's name and the framework's
+// box, which is the plain box with that name as caption.
 #include "dialogkit/message_box.h"
 
+#include "dialogkit/backend.h"
+#include "dialogkit/driver_hook.h"
 #include "dialogkit/module_file.h"
 
 namespace dk {
@@ -20,6 +23,13 @@ void SetAppName(const std::string& name) {
 
 const std::string& AppName() {
     return AppNameStorage();
+}
+
+int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned flags) {
+    int answer = 0;
+    DriverHook* driver = InstalledDriverHook();
+    if (driver && driver->TakeMessageBox(owner, text, caption, flags, answer)) return answer;
+    return backend::ShowMessageBox(owner, text, caption, flags);
 }
 
 int ShowAppMessageBox(const char* text, unsigned flags) {

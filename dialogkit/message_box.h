@@ -1,11 +1,10 @@
 // Message boxes: the plain Win32 box (owner, text, caption, flags) and the
 // framework's box, whose caption is the application's name (the module's base
-// name). On Win32 both are real MessageBoxA calls; the headless back end records
-// each box and answers it with the next scripted answer (IDOK by default).
+// name). On Win32 both are real MessageBoxA calls; headless, nobody sees a box and
+// it is answered OK. A driver (dialogkit's testing library) may take a box first.
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace dk {
 
@@ -30,25 +29,4 @@ int ShowAppMessageBox(const char* text, unsigned flags);
 void SetAppName(const std::string& name); // "Volubra"
 const std::string& AppName();
 
-namespace testing {
-
-// One box as shown: its caption, its text and its flags.
-struct ShownBox {
-    std::string caption;
-    std::string text;
-    unsigned flags;
-};
-
-// Starts recording and auto-answering boxes. Headless: every box is recorded and
-// answered at once. Win32: a watcher finds each box window of this process, reads
-// its caption and text, and dismisses it with the answer (flags are known only to
-// the headless back end there and read as 0 on Win32 unless the box is ours).
-void BeginCapture(int answer = kIdOk);
-// Queues an answer for the next box only (before falling back to the capture's).
-void PushAnswer(int answer);
-// The boxes shown since BeginCapture (or the last TakeBoxes), oldest first.
-std::vector<ShownBox> TakeBoxes();
-void EndCapture();
-
-} // namespace testing
 } // namespace dk

@@ -1,19 +1,17 @@
-// Bookkeeping shared by both back ends: the live dialogs (for finding them by title
-// or template), the queued modal scripts and the test switches.
+// Bookkeeping shared by both back ends: the live dialogs (a driver finds them by title
+// or template), the installed driver hook, and the shell request, which a driver may
+// take before the back end sees it.
 #include "dialogkit/backend.h"
+#include "dialogkit/driver_hook.h"
 
 #include <algorithm>
-#include <deque>
 
 namespace dk {
 namespace {
 
 struct SharedState {
     std::vector<CDialog*> dialogs; // not owned
-    std::deque<testing::ModalScript> modalScripts;
-    bool templateLookupFails = false;
-    bool shellCapture = false;
-    std::vector<std::string> shellOpens;
+    DriverHook* driver = nullptr;  // not owned
 };
 
 // Never destroyed: global dialogs unregister during static destruction.
@@ -24,11 +22,21 @@ SharedState& State() {
 
 } // namespace
 
-namespace detail {
-
-bool TemplateLookupBlocked() {
-    return State().templateLookupFails;
+void SetDriverHook(DriverHook* hook) {
+    State().driver = hook;
 }
+
+DriverHook* InstalledDriverHook() {
+    return State().driver;
+}
+
+void ShellOpen(const std::string& address) {
+    DriverHook* driver = State().driver;
+    if (driver && driver->TakeShellOpen(address)) return;
+    backend::ShellOpen(address);
+}
+
+namespace detail {
 
 void RegisterDialog(CDialog* dialog) {
     auto& dialogs = State().dialogs;
@@ -45,56 +53,14 @@ const std::vector<CDialog*>& LiveDialogs() {
     return State().dialogs;
 }
 
-bool RunNextModalScript(WindowHandle window) {
-    auto& scripts = State().modalScripts;
-    if (scripts.empty()) return false;
-    testing::ModalScript script = std::move(scripts.front());
-    scripts.pop_front();
-    if (script) script(window);
-    return true;
+bool DriverHidesTemplate(int templateId) {
+    DriverHook* driver = State().driver;
+    return driver && driver->HidesTemplate(templateId);
 }
 
-bool ShellCaptureOn() {
-    return State().shellCapture;
-}
-
-void RecordShellOpen(const std::string& address) {
-    State().shellOpens.push_back(address);
+void NotifyDriverModalStarting(WindowHandle dialog) {
+    if (DriverHook* driver = State().driver) driver->ModalStarting(dialog);
 }
 
 } // namespace detail
-
-namespace testing {
-
-void PushModalScript(ModalScript script) {
-    State().modalScripts.push_back(std::move(script));
-}
-std::size_t PendingModalScripts() {
-    return State().modalScripts.size();
-}
-void ClearModalScripts() {
-    State().modalScripts.clear();
-}
-
-void SetTemplateLookupFails(bool fails) {
-    State().templateLookupFails = fails;
-}
-
-void BeginShellCapture() {
-    State().shellCapture = true;
-    State().shellOpens.clear();
-}
-
-std::vector<std::string> TakeShellOpens() {
-    std::vector<std::string> taken;
-    taken.swap(State().shellOpens);
-    return taken;
-}
-
-void EndShellCapture() {
-    State().shellCapture = false;
-    State().shellOpens.clear();
-}
-
-} // namespace testing
 } // namespace dk

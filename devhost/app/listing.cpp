@@ -1,21 +1,9 @@
 // The plug-in listing.
 #include "devhost/app/listing.h"
 
-namespace devhost {
+#include "devhost/hostapi/call_format.h"
 
-std::string oneLine(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+namespace devhost {
 
 void printPluginListing(std::ostream& out, const HostApi& api, const PluginSummary& plugin,
                         bool withCallLog) {
@@ -34,9 +22,9 @@ void printPluginListing(std::ostream& out, const HostApi& api, const PluginSumma
         out << ") -> " << f.returnTypeId << "\n";
     }
     for (const std::string& report : api.reports())
-        out << "report: " << oneLine(report) << "\n";
+        out << "report: " << oneLineText(report) << "\n";
     for (const auto& box : plugin.boxes)
-        out << "box: [" << box.first << "] " << oneLine(box.second) << "\n";
+        out << "box: [" << box.first << "] " << oneLineText(box.second) << "\n";
     if (withCallLog) {
         for (const HostCall& call : api.callLog())
             out << call.format() << "\n";

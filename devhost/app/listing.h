@@ -25,7 +25,4 @@ struct PluginSummary {
 void printPluginListing(std::ostream& out, const HostApi& api, const PluginSummary& plugin,
                         bool withCallLog);
 
-// A report on one line: carriage returns and line feeds written as \r and \n.
-std::string oneLine(const std::string& text);
-
 } // namespace devhost

@@ -8,7 +8,7 @@
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "devhost/session/session.h"
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 
 #include <iostream>
 #include <memory>

@@ -1,4 +1,4 @@
-// The call log's text form.
+// The call log's text form, and devhost's one-line texts.
 #include "devhost/hostapi/call_format.h"
 #include "devhost/hostapi/host_api.h"
 
@@ -12,28 +12,35 @@ std::string formatBool(bool value) {
     return value ? "true" : "false";
 }
 
-std::string formatText(const char* text) {
-    if (!text) return "null";
-    std::string out = "\"";
-    for (const char* p = text; *p; ++p) {
-        switch (*p) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\r':
+namespace {
+
+std::string escapedText(const std::string& text, bool quoted) {
+    std::string out = quoted ? "\"" : "";
+    for (char c : text) {
+        if (c == '\r')
             out += "\\r";
-            break;
-        case '\n':
+        else if (c == '\n')
             out += "\\n";
-            break;
-        default:
-            out += *p;
-        }
+        else if (quoted && (c == '"' || c == '\\'))
+            out += {'\\', c};
+        else
+            out += c;
     }
-    return out + "\"";
+    return quoted ? out + "\"" : out;
+}
+
+} // namespace
+
+std::string oneLineText(const std::string& text) {
+    return escapedText(text, false);
+}
+
+std::string quotedText(const std::string& text) {
+    return escapedText(text, true);
+}
+
+std::string formatText(const char* text) {
+    return text ? quotedText(text) : "null";
 }
 
 std::string formatPointer(const void* p) {

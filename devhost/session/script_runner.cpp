@@ -4,7 +4,9 @@
 // used, a box nobody expected).
 #include "devhost/session/script_runner.h"
 
-#include "dialogkit/testing.h"
+#include "devhost/hostapi/call_format.h"
+
+#include "dialogkit/testing/testing.h"
 
 #include <cstdio>
 #include <fstream>
@@ -14,21 +16,6 @@
 namespace devhost {
 namespace {
 
-std::string Quoted(const std::string& text) {
-    std::string s = "\"";
-    for (char c : text) {
-        if (c == '\r')
-            s += "\\r";
-        else if (c == '\n')
-            s += "\\n";
-        else if (c == '"')
-            s += "\\\"";
-        else
-            s += c;
-    }
-    return s + "\"";
-}
-
 bool FileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -36,7 +23,7 @@ bool FileExists(const std::string& path) {
 
 std::string UnexpectedBox(const dk::testing::ShownBox& box) {
     return "a message box that the script did not expect: [" + box.caption + "] " +
-           Quoted(box.text);
+           quotedText(box.text);
 }
 
 // One user action on a control of dialog (click, type, select), with the checks a
@@ -67,7 +54,7 @@ bool ActOnControl(dk::WindowHandle dialog, const ScriptCommand& c, std::string& 
         }
         why = "the list has no such entry; it has:";
         for (const std::string& e : entries)
-            why += " " + Quoted(e);
+            why += " " + quotedText(e);
         return false;
     }
     default:
@@ -133,7 +120,7 @@ std::string ScriptRunner::boxesSeen() const {
     if (boxes_.empty()) return "no message box was shown";
     std::string s = "boxes shown:";
     for (const dk::testing::ShownBox& b : boxes_)
-        s += " [" + b.caption + "] " + Quoted(b.text);
+        s += " [" + b.caption + "] " + quotedText(b.text);
     return s;
 }
 
@@ -213,14 +200,14 @@ bool ScriptRunner::runWait(const ScriptCommand& c) {
         const std::string& text = refreshTranscript();
         if (c.kind == CommandKind::WaitTranscript)
             return waitFor(c, text.find(c.text) != std::string::npos,
-                           "the transcript is " + Quoted(text));
+                           "the transcript is " + quotedText(text));
         int seen = 0;
         for (std::size_t at = text.find(c.text); at != std::string::npos;
              at = text.find(c.text, at + c.text.size()))
             ++seen;
         return waitFor(c, seen >= c.number,
                        "it occurs " + std::to_string(seen) + " time(s) in the transcript " +
-                           Quoted(text));
+                           quotedText(text));
     }
     if (!dialog_) {
         fail(c, "no dialog was found yet (find one with 'dialog' first)");
@@ -229,12 +216,12 @@ bool ScriptRunner::runWait(const ScriptCommand& c) {
     switch (c.kind) {
     case CommandKind::WaitTitle: {
         std::string title = dk::testing::WindowTitle(dialog_);
-        return waitFor(c, title == c.text, "the title is " + Quoted(title));
+        return waitFor(c, title == c.text, "the title is " + quotedText(title));
     }
     case CommandKind::WaitCaption: {
         if (!dk::testing::HasControl(dialog_, c.id)) return waitFor(c, false, "no such control");
         std::string text = dk::testing::ControlText(dialog_, c.id);
-        return waitFor(c, text == c.text, "the control reads " + Quoted(text));
+        return waitFor(c, text == c.text, "the control reads " + quotedText(text));
     }
     case CommandKind::WaitEnabled: {
         bool enabled = dk::testing::IsControlEnabled(dialog_, c.id);
@@ -301,7 +288,7 @@ void ScriptRunner::answerModal(const ScriptCommand& block, dk::WindowHandle dial
     const std::string title = dk::testing::WindowTitle(dialog);
     std::string problem;
     if (title != block.text)
-        problem = block.describe() + ": it met a dialog titled " + Quoted(title);
+        problem = block.describe() + ": it met a dialog titled " + quotedText(title);
     for (std::size_t i = 0; problem.empty() && i < block.body.size(); ++i) {
         std::string why;
         if (!ActOnControl(dialog, block.body[i], why))
@@ -341,7 +328,7 @@ bool ScriptRunner::step(const ScriptCommand& c) {
         if (!ui_.chooseMenu(c.text)) {
             std::string known;
             for (const std::string& t : ui_.menuTexts())
-                known += " " + Quoted(t);
+                known += " " + quotedText(t);
             fail(c, "the host has no such menu entry; it has:" +
                         (known.empty() ? std::string(" none") : known));
         }

@@ -8,7 +8,7 @@
 
 #include "devhost/session/session_script.h"
 #include "devhost/session/session_ui.h"
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 #include "dialogkit/window.h"
 
 #include <chrono>

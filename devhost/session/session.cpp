@@ -5,7 +5,7 @@
 
 #include "devhost/session/script_runner.h"
 #include "devhost/session/session_ui.h"
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -3,6 +3,8 @@
 // broken script fails before anything runs.
 #include "devhost/session/session_script.h"
 
+#include "devhost/hostapi/call_format.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <sstream>
@@ -430,14 +432,7 @@ std::string ScriptCommand::describe() const {
                   "one name for each command kind");
     std::string s = "line " + std::to_string(line) + ": " + names[static_cast<int>(kind)];
     if (id) s += " " + std::to_string(id);
-    if (!text.empty()) {
-        s += " \"";
-        for (char c : text)
-            s += c == '\r'   ? std::string("\\r")
-                 : c == '\n' ? std::string("\\n")
-                             : std::string(1, c);
-        s += "\"";
-    }
+    if (!text.empty()) s += " " + quotedText(text);
     return s;
 }
 

@@ -5,7 +5,7 @@
 // back end plays the part that USER32 plays on Windows: one window system per process).
 #include "devhost/session/session_ui.h"
 
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 
 namespace devhost {
 namespace {

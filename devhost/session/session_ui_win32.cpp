@@ -3,10 +3,11 @@
 // modal loops, dialogs found on screen by their titles, and screenshots read back from
 // the window's own pixels. A modal dialog is any shown dialog of the thread that the
 // script did not find itself and that is not a message box (those are captured).
+#include "devhost/hostapi/call_format.h"
 #include "devhost/session/png_writer.h"
 #include "devhost/session/session_ui.h"
 
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 
 #include <windows.h>
 
@@ -155,8 +156,8 @@ std::vector<std::string> Win32SessionUi::serviceModals() {
             unanswered_ = dialog;
             unansweredSince_ = ::GetTickCount();
         } else if (::GetTickCount() - unansweredSince_ > kUnansweredDialogMs) {
-            problems.push_back("a dialog titled \"" + TitleOf(dialog) +
-                               "\" opened, but the script gave no modal block for it");
+            problems.push_back("a dialog titled " + quotedText(TitleOf(dialog)) +
+                               " opened, but the script gave no modal block for it");
             dk::testing::PressEscape(dialog);
         }
         return problems;

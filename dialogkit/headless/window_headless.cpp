@@ -2,8 +2,8 @@
 // templates that ship in the DLL. Each window keeps what a user would see of it
 // (class, id, text, style, enabled, visible, focus, edit selection and scroll
 // position, combo items and selection, icons), and answers the messages that
-// dialogkit sends the way USER32's controls answer them. Modal dialogs run their
-// queued script instead of a message loop.
+// dialogkit sends the way USER32's controls answer them. A modal dialog has no message
+// loop: a driver, if one is installed, acts on it, and it is cancelled if left open.
 #include "dialogkit/backend.h"
 #include "dialogkit/dialog_template.h"
 #include "dialogkit/embedded_templates.h"
@@ -89,7 +89,7 @@ int LineCount(const std::string& text) {
 }
 
 const EmbeddedTemplate* FindTemplate(int templateId) {
-    if (detail::TemplateLookupBlocked()) return nullptr;
+    if (detail::DriverHidesTemplate(templateId)) return nullptr;
     const auto& tables = Desktop().templateTables;
     for (auto table = tables.rbegin(); table != tables.rend(); ++table)
         for (const EmbeddedTemplate* t = *table; t->bytes; ++t)
@@ -341,11 +341,9 @@ void DestroyWindow(WindowHandle window) {
         top.end());
 }
 
-void ShellOpen(const std::string& address) {
-    detail::RecordShellOpen(address);
-}
-
 namespace backend {
+
+void ShellOpen(const std::string& /*address*/) {} // no shell to ask
 
 WindowHandle CreateModeless(CDialog& dialog, WindowHandle /*owner*/) {
     return MakeDialog(dialog);
@@ -355,7 +353,7 @@ int RunModal(CDialog& dialog, WindowHandle /*owner*/) {
     HeadlessWindow* w = MakeDialog(dialog);
     if (!w) return -1;
     w->visible = true;
-    detail::RunNextModalScript(w);
+    detail::NotifyDriverModalStarting(w); // the driver's turn is the whole modal loop
     int result = kIdCancelCommand;
     if (Live(w) && w->ended) result = w->result;
     DestroyWindow(w);
@@ -371,9 +369,5 @@ void EndModal(WindowHandle window, int result) {
 }
 
 } // namespace backend
-
-namespace testing {
-void PumpMessages() {}
-} // namespace testing
 
 } // namespace dk

@@ -10,24 +10,14 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <set>
 
 namespace dk {
 namespace {
 
-// Private message: run the queued modal script inside the modal loop.
-constexpr UINT kWmRunModalScript = kWmApp + 1;
 constexpr std::size_t kMaxTextLength = 16u * 1024u * 1024u;
 
-// Modal dialogs that have been ended but whose loop has not returned yet: their
-// windows still exist until then, and their end result must not be overridden.
-std::set<HWND>& EndedModals() {
-    static std::set<HWND> ended;
-    return ended;
-}
-
 const DLGTEMPLATE* FindTemplate(int templateId) {
-    if (detail::TemplateLookupBlocked()) return nullptr;
+    if (detail::DriverHidesTemplate(templateId)) return nullptr;
     HINSTANCE module = ModuleInstance();
     HRSRC resource = ::FindResourceA(module, MAKEINTRESOURCEA(templateId), MAKEINTRESOURCEA(5));
     if (!resource) return nullptr;
@@ -58,23 +48,13 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 dialog->OnWindowMessage(kWmInitDialog, wParam, lParam, handled);
             if (::IsWindow(window)) {
                 CentreOnWorkArea(window);
-                if (dialog->IsModal()) ::PostMessageA(window, kWmRunModalScript, 0, 0);
+                if (dialog->IsModal()) detail::NotifyDriverModalStarting(window);
             }
             return focusDefault ? TRUE : FALSE;
         }
         auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
         if (!dialog) return FALSE;
-        if (message == kWmRunModalScript) {
-            // The modal loop shows the dialog only once it first runs idle, which is
-            // after this posted message: show it now, so the script finds it shown.
-            if (!::IsWindowVisible(window)) ::ShowWindow(window, SW_SHOW);
-            if (detail::RunNextModalScript(window) && ::IsWindow(window) &&
-                dialog->GetSafeHwnd() == window && EndedModals().count(window) == 0)
-                dialog->EndDialog(kIdCancelCommand); // a script that left it open cancels it
-            return TRUE;
-        }
         if (message == WM_NCDESTROY) {
-            EndedModals().erase(window);
             ::SetWindowLongPtrA(window, DWLP_USER, 0);
             if (dialog->GetSafeHwnd() == window) dialog->AttachWindow(nullptr);
             return FALSE;
@@ -147,15 +127,11 @@ void DestroyWindow(WindowHandle window) {
     if (IsLiveWindow(window)) ::DestroyWindow(static_cast<HWND>(window));
 }
 
+namespace backend {
+
 void ShellOpen(const std::string& address) {
-    if (detail::ShellCaptureOn()) {
-        detail::RecordShellOpen(address);
-        return;
-    }
     ::ShellExecuteA(nullptr, "Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
-
-namespace backend {
 
 WindowHandle CreateModeless(CDialog& dialog, WindowHandle owner) {
     const DLGTEMPLATE* dialogTemplate = FindTemplate(dialog.GetTemplateId());
@@ -178,21 +154,9 @@ int RunModal(CDialog& dialog, WindowHandle owner) {
 }
 
 void EndModal(WindowHandle window, int result) {
-    EndedModals().insert(static_cast<HWND>(window));
     ::EndDialog(static_cast<HWND>(window), result);
 }
 
 } // namespace backend
 
-namespace testing {
-
-void PumpMessages() {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-}
-
-} // namespace testing
 } // namespace dk

@@ -1,7 +1,7 @@
 // The in-process chat participant and its bounded event pumping.
 #include "tests/chat/chat_fixture.h"
 
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/ui/resource.h"
 #include "tests/plugin/host_fixture.h"

@@ -6,7 +6,7 @@
 
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 #include "module/ui/ChatDlg.h"
 #include "tests/support/ports.h"
 #include "tests/support/raw_peer.h"

@@ -2,7 +2,7 @@
 // transcript and what each raw guest receives are compared word for word.
 #include "tests/chat/chat_fixture.h"
 
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 
 namespace chat_test {
 namespace {

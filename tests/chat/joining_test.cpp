@@ -3,7 +3,7 @@
 // its Winsock error.
 #include "tests/chat/chat_fixture.h"
 
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 #include "module/ui/resource.h"
 
 namespace chat_test {

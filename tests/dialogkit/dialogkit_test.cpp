@@ -5,7 +5,7 @@
 #include "dialogkit/dialog.h"
 #include "dialogkit/dialog_template.h"
 #include "dialogkit/message_box.h"
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Message boxes: caption, text and flags as shown, the framework box's caption, and
 // answers from the queue before the capture's default.
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "devhost/hostapi/host_api.h"
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/exports.h"
 #include "module/ui/ChatDlg.h"

@@ -3,7 +3,7 @@
 // short transcript, "settings" runs the connection settings dialog over it. The
 // module runs in-process against devhost's host API, as in the tests.
 #include "devhost/hostapi/host_api.h"
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 #include "module/plugin/exports.h"
 #include "module/ui/ChatDlg.h"
 #include "module/ui/ConnectionDlg.h"

@@ -1,7 +1,7 @@
 // The in-process host for the window tests.
 #include "tests/ui/ui_fixture.h"
 
-#include "dialogkit/message_box.h"
+#include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
 #include "tests/plugin/host_fixture.h"
 

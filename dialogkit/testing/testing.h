@@ -1,9 +1,13 @@
-// Driving dialogkit's windows from tests and scripted sessions, the same on both
-// back ends. On Win32 every call is a real window message (WM_SETTEXT, WM_COMMAND
-// with BN_CLICKED, CB_SETCURSEL followed by CBN_SELCHANGE, WM_GETICON ...), so what
-// a test reads is what a user would see; headless reads the in-memory windows.
+// dialogkit's testing library: driving dialogkit's windows from tests and scripted
+// sessions, the same on both back ends. On Win32 every call is a real window message
+// (WM_SETTEXT, WM_COMMAND with BN_CLICKED, CB_SETCURSEL followed by CBN_SELCHANGE,
+// WM_GETICON ...), so what a test reads is what a user would see; headless reads the
+// in-memory windows. Modal scripts, captured message boxes and the template and shell
+// switches work through the driver hook that this library installs in dialogkit on its
+// first use (dialogkit/driver_hook.h); only tests and devhost link it, never a module.
 #pragma once
 
+#include "dialogkit/message_box.h"
 #include "dialogkit/window.h"
 
 #include <functional>
@@ -57,14 +61,34 @@ void ClearModalScripts();
 // Makes every template lookup fail (a missing resource) while on.
 void SetTemplateLookupFails(bool fails);
 
-// While capturing, ShellOpen records the address instead of opening it (headless
-// always records and never opens).
+// While capturing, ShellOpen records the address instead of opening it (headless has
+// no shell and never opens).
 void BeginShellCapture();
 std::vector<std::string> TakeShellOpens();
 void EndShellCapture();
 
 // Win32: dispatches the thread's pending window messages; headless: nothing.
 void PumpMessages();
+
+// One message box as shown: its caption, its text and its flags.
+struct ShownBox {
+    std::string caption;
+    std::string text;
+    unsigned flags;
+};
+
+// Starts recording and auto-answering boxes. Headless: every box is recorded, and
+// answered at once. Win32: a watcher finds each box window of this thread, reads its
+// caption and the text that the user sees, and dismisses it with the answer; flags are
+// known for the boxes of this module's dialogkit and read as 0 for another module's.
+// Headless boxes are recorded once the library is in use, also outside a capture, and
+// answered OK there unless an answer is queued.
+void BeginCapture(int answer = kIdOk);
+// Queues an answer for the next box only (before falling back to the capture's).
+void PushAnswer(int answer);
+// The boxes shown since BeginCapture (or the last TakeBoxes), oldest first.
+std::vector<ShownBox> TakeBoxes();
+void EndCapture();
 
 } // namespace testing
 } // namespace dk

@@ -1,6 +1,6 @@
 // The driving API, written once over the window primitives: on Win32 each call is a
 // real window message, headless it reaches the in-memory windows the same way.
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 
 #include "dialogkit/backend.h"
 
