@@ -13,7 +13,7 @@
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "dialogkit/message_box.h"
-#include "dialogkit/testing.h"
+#include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/ui/ChatDlg.h"
 #include "module/ui/resource.h"
