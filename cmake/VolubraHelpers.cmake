@@ -1,5 +1,10 @@
 # Helpers shared by the rooms' CMakeLists.
 
+# Every include is written from the root ("module/plugin/qrv_abi.h"): the libraries
+# at the bottom of each room link this, and everything above them inherits it.
+add_library(volubra_root INTERFACE)
+target_include_directories(volubra_root INTERFACE ${CMAKE_SOURCE_DIR})
+
 # GoogleTest is built from Debian's source package, for the native and the
 # cross build alike.
 macro(volubra_find_googletest)
