@@ -27,8 +27,16 @@ constexpr int kStartAttempts = 3;
 constexpr int kScriptLimitMs = 600000;
 constexpr int kLoadWaitMs = 120000;
 
+// Hosts a chat with the plug-in's own windows: the chat window's Connect button
+// (15002) and the settings dialog's mode list (15006), port (15001), nickname (15007).
 const char* const kHostScript = "menu \"Chat client\"\n"
-                                "settings host $PORT \"\"\n"
+                                "dialog \"Chat client - disconnected\" 5000\n"
+                                "modal \"Connection settings\"\n"
+                                "select 15006 \"Host\"\n"
+                                "type 15001 \"$PORT\"\n"
+                                "type 15007 \"\"\n"
+                                "click 1\n"
+                                "end\n"
                                 "click 15002\n"
                                 "wait caption 15002 \"Listening\" 5000\n"
                                 "signal listening\n"
