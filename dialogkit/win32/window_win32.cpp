@@ -17,7 +17,6 @@ namespace {
 
 // Private message: run the queued modal script inside the modal loop.
 constexpr UINT kWmRunModalScript = kWmApp + 1;
-constexpr std::size_t kMaxTextLength = 16u * 1024u * 1024u;
 
 // Modal dialogs that have been ended but whose loop has not returned yet: their
 // windows still exist until then, and their end result must not be overridden.
@@ -103,8 +102,9 @@ int ControlIdOf(WindowHandle window) {
 
 std::string GetText(WindowHandle window) {
     HWND hwnd = static_cast<HWND>(window);
+    // Read back whole however long: a transcript has no length limit.
     const int length = ::GetWindowTextLengthA(hwnd);
-    if (length <= 0 || static_cast<std::size_t>(length) > kMaxTextLength) return {};
+    if (length <= 0) return {};
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
     const int copied = ::GetWindowTextA(hwnd, &text[0], length + 1);
     text.resize(static_cast<std::size_t>(std::max(copied, 0)));
