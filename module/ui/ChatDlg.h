@@ -72,6 +72,8 @@ private:
     // A Connect click is under way: its settings dialog or its failure box is open,
     // and a second click must not start a second session beside it.
     bool m_bConnectClickUnderWay = false;
+    // How much of m_strTranscript the transcript box holds.
+    dk::BoxPrefix m_TranscriptInBox;
 };
 
 extern CChatDlg g_ChatDlg;
