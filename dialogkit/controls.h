@@ -46,6 +46,11 @@ public:
     void SetSel(int start, int end) {
         SendMessage(kEmSetSel, static_cast<WParam>(start), static_cast<LParam>(end));
     }
+    // EM_REPLACESEL without undo: text takes the selection's place (at the caret when
+    // nothing is selected), cut to what the text limit leaves room for.
+    void ReplaceSel(const char* text) {
+        SendMessage(kEmReplaceSel, 0, reinterpret_cast<LParam>(text));
+    }
     // EM_SETLIMITTEXT: 0 raises the limit to the maximum.
     void SetLimitText(unsigned limit) { SendMessage(kEmSetLimitText, limit); }
     unsigned GetLimitText() { return static_cast<unsigned>(SendMessage(kEmGetLimitText)); }

@@ -5,12 +5,17 @@
 #include "dialogkit/message_box.h"
 
 #include <cctype>
+#include <limits>
 
 namespace dk {
 namespace {
 
 constexpr std::uint64_t kUnsignedLimit = 0xFFFFFFFFull;
 constexpr const char* kNotAPositiveInteger = "Please enter a positive integer.";
+// EM_SETLIMITTEXT's 0: the largest limit the box allows.
+constexpr unsigned kNoTextLimit = 0;
+// A selection position past any text: the box puts it at the end.
+constexpr int kEndOfText = std::numeric_limits<int>::max();
 
 } // namespace
 
@@ -35,6 +40,29 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value) {
         // Setting an edit box's text, even the same text, scrolls it back to the top
         // and drops the caret: a box whose text is already right is left alone.
         SetText(window, value);
+}
+
+void DDX_GrowingText(CDataExchange& dx, int id, std::string& value, BoxPrefix& held) {
+    WindowHandle window = dx.PrepareControl(id);
+    if (!window) return;
+    // A value shorter than the prefix has been replaced rather than grown.
+    const bool known = held.length != BoxPrefix::kUnknown && held.length <= value.size();
+    if (dx.m_bSaveAndValidate) {
+        if (known)
+            value.resize(held.length);
+        else
+            value = GetText(window);
+    } else if (!known) {
+        if (GetText(window) != value) SetText(window, value);
+    } else if (value.size() > held.length) {
+        CEdit box;
+        box.Attach(window);
+        // Replacing a selection honours the text limit (setting the text does not).
+        box.SetLimitText(kNoTextLimit);
+        box.SetSel(kEndOfText, kEndOfText);
+        box.ReplaceSel(value.c_str() + held.length);
+    }
+    held.length = value.size();
 }
 
 void DDX_Text(CDataExchange& dx, int id, std::uint32_t& value) {

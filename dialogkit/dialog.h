@@ -44,6 +44,23 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value);
 // the box with its text selected and fails the pass; the value is then unchanged.
 void DDX_Text(CDataExchange& dx, int id, std::uint32_t& value);
 
+// How much of a text that only grows at its end a box is known to hold: the text's
+// first `length` bytes, as the last exchange left them. Unknown at first, and again
+// whenever the box is made anew (Forget).
+struct BoxPrefix {
+    static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
+    std::size_t length = kUnknown;
+    void Forget() { length = kUnknown; }
+};
+
+// The whole text of a box that only this exchange writes (read-only to the user),
+// holding a text that only grows at its end, such as a transcript. While the box is
+// known to hold a prefix of value, writing adds just the rest at the box's end (the
+// text limit lifted first) and reading keeps that prefix without reading the box back;
+// otherwise the whole text is exchanged as by DDX_Text. So an exchange costs what was
+// added since the last one, however long the text has grown.
+void DDX_GrowingText(CDataExchange& dx, int id, std::string& value, BoxPrefix& held);
+
 // The "%u" reading: white space skipped, optional sign (minus negates modulo 2^32),
 // digits up to the first other character, the rest ignored. False when no digit
 // could be read. More digits than fit in 32 bits give 0xFFFFFFFF, whatever the sign.

@@ -33,6 +33,7 @@ enum : unsigned {
     kEmSetSel = 0x00B1,
     kEmLineScroll = 0x00B6,
     kEmGetLineCount = 0x00BA,
+    kEmReplaceSel = 0x00C2,
     kEmGetFirstVisibleLine = 0x00CE,
     kEmSetLimitText = 0x00C5,
     kEmGetLimitText = 0x00D5,

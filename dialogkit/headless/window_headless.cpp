@@ -36,6 +36,7 @@ struct HeadlessWindow {
     std::vector<std::unique_ptr<HeadlessWindow>> children;
     CDialog* dialog = nullptr; // not owned; dialogs only
     // edit
+    int lineCount = 1; // kept as the text changes, as USER32 keeps it
     int selStart = 0, selEnd = 0;
     unsigned limitText = kDefaultEditLimit;
     int firstVisibleLine = 0;
@@ -80,12 +81,30 @@ bool IsCombo(const HeadlessWindow& w) {
     return w.className == "combobox";
 }
 
-int LineCount(const std::string& text) {
-    int lines = 1;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2))
-        ++lines;
-    return lines;
+// The line breaks ("\r\n") that lie wholly inside text[from, to).
+int LineBreaks(const std::string& text, std::size_t from, std::size_t to) {
+    int breaks = 0;
+    to = std::min(to, text.size());
+    for (std::size_t at = from; at + 1 < to; ++at)
+        if (text[at] == '\r' && text[at + 1] == '\n') ++breaks;
+    return breaks;
+}
+
+// EM_REPLACESEL: the inserted text, cut to what the text limit leaves room for, takes
+// the selection's place, and the caret follows it. Only the lines around the change
+// are counted again.
+void ReplaceSelection(HeadlessWindow& w, const char* text) {
+    const std::size_t end = std::min(static_cast<std::size_t>(w.selEnd), w.text.size());
+    const std::size_t start = std::min(static_cast<std::size_t>(w.selStart), end);
+    const std::size_t kept = w.text.size() - (end - start);
+    const std::size_t room = w.limitText > kept ? w.limitText - kept : 0;
+    const std::size_t length = std::min(std::strlen(text), room);
+    // A line break may straddle either edge of the change.
+    const std::size_t around = start > 0 ? start - 1 : 0;
+    w.lineCount -= LineBreaks(w.text, around, end + 1);
+    w.text.replace(start, end - start, text, length);
+    w.lineCount += LineBreaks(w.text, around, start + length + 1);
+    w.selStart = w.selEnd = static_cast<int>(start + length);
 }
 
 const EmbeddedTemplate* FindTemplate(int templateId) {
@@ -138,6 +157,7 @@ HeadlessWindow* MakeDialog(CDialog& dialog) {
         control->className = LowerCase(c.ClassName()); // class names are case-blind
         control->id = c.id;
         control->text = c.title.isOrdinal ? std::string() : c.title.text;
+        control->lineCount = 1 + LineBreaks(control->text, 0, control->text.size());
         control->style = c.style;
         control->visible = (c.style & kWsVisible) != 0;
         control->enabled = !(c.style & kWsDisabled);
@@ -158,11 +178,11 @@ LResult EditMessage(HeadlessWindow& w, unsigned message, WParam wParam, LParam l
     const int length = static_cast<int>(w.text.size());
     switch (message) {
     case kEmGetLineCount:
-        return LineCount(w.text);
+        return w.lineCount;
     case kEmLineScroll:
         if (!(w.style & kEsMultiline)) return 0;
         w.firstVisibleLine =
-            std::clamp(w.firstVisibleLine + static_cast<int>(lParam), 0, LineCount(w.text) - 1);
+            std::clamp(w.firstVisibleLine + static_cast<int>(lParam), 0, w.lineCount - 1);
         return 1;
     case kEmGetFirstVisibleLine:
         return w.firstVisibleLine;
@@ -179,6 +199,9 @@ LResult EditMessage(HeadlessWindow& w, unsigned message, WParam wParam, LParam l
         w.selEnd = std::max(start, end);
         return 0;
     }
+    case kEmReplaceSel:
+        ReplaceSelection(w, lParam ? reinterpret_cast<const char*>(lParam) : "");
+        return 0;
     case kEmGetSel:
         return static_cast<LResult>(
             MakeWParam(static_cast<unsigned>(w.selStart), static_cast<unsigned>(w.selEnd)));
@@ -234,7 +257,7 @@ LResult SendMsg(WindowHandle window, unsigned message, WParam wParam, LParam lPa
         SetText(w, lParam ? reinterpret_cast<const char*>(lParam) : "");
         return 1;
     case kWmGetTextLength:
-        return static_cast<LResult>(GetText(w).size());
+        return static_cast<LResult>(IsCombo(*w) ? GetText(w).size() : w->text.size());
     case kWmSetIcon: {
         const int which = wParam == kIconBig ? kIconBig : kIconSmall;
         const LResult previous = w->icons[which];
@@ -282,6 +305,7 @@ bool SetText(WindowHandle window, const std::string& text) {
     if (!w) return false;
     w->text = text;
     if (IsEdit(*w)) { // a new text starts unselected and scrolled to the top
+        w->lineCount = 1 + LineBreaks(text, 0, text.size());
         w->selStart = w->selEnd = 0;
         w->firstVisibleLine = 0;
     }

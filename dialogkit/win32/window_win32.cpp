@@ -14,8 +14,6 @@
 namespace dk {
 namespace {
 
-constexpr std::size_t kMaxTextLength = 16u * 1024u * 1024u;
-
 const DLGTEMPLATE* FindTemplate(int templateId) {
     if (detail::DriverHidesTemplate(templateId)) return nullptr;
     HINSTANCE module = ModuleInstance();
@@ -83,8 +81,9 @@ int ControlIdOf(WindowHandle window) {
 
 std::string GetText(WindowHandle window) {
     HWND hwnd = static_cast<HWND>(window);
+    // Read back whole however long: a transcript has no length limit.
     const int length = ::GetWindowTextLengthA(hwnd);
-    if (length <= 0 || static_cast<std::size_t>(length) > kMaxTextLength) return {};
+    if (length <= 0) return {};
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
     const int copied = ::GetWindowTextA(hwnd, &text[0], length + 1);
     text.resize(static_cast<std::size_t>(std::max(copied, 0)));

@@ -5,6 +5,7 @@
 // and never read as a format.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,9 @@ namespace chatlines {
 // Message labels, compared without regard to case when received.
 constexpr const char* kLabelText = "text";
 constexpr const char* kLabelSetDisplayName = "set display name";
+// The longest nickname a guest may announce, in bytes: far beyond any name a person
+// would choose, and short enough that the lines made with it stay small.
+constexpr std::size_t kMaxNicknameBytes = 256;
 // The item of a guest socket's property list that holds the guest's nickname.
 constexpr const char* kDisplayNameItem = "DisplayName";
 // What ends every transcript entry: the line break and an empty line.

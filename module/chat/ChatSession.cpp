@@ -15,7 +15,9 @@
 #include "module/plugin/CqVar.h"
 #include "module/ui/ConnectionDlg.h"
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,12 @@ constexpr std::int32_t kAnyLocalPort = 0;
 constexpr const char* kOnRecvFunc = "Volubra.ExtOnRecv";
 constexpr const char* kOnCloseFunc = "Volubra.ExtOnClose";
 constexpr const char* kOnAcceptFunc = "Volubra.ExtOnAccept";
+
+// The sender of the host's own lines (its typing, arrivals, departures, counts).
+constexpr QHANDLE kHostItself = 0;
+constexpr const char* kHostItselfName = "the host";
+// A cause of a report that is no Winsock error: a nickname over the maximum.
+constexpr std::int32_t kNicknameTooLong = -1;
 
 void Report(const char* lpHandler, const char* lpWhat) {
     const std::string message = std::string("CChatDlg::") + lpHandler + " error:\r\n - " + lpWhat;
@@ -75,10 +83,6 @@ int FindGuestIndex(const CqTcpSockArray& guests, QHANDLE hSock) {
     return -1;
 }
 
-CqTcpSock* FindGuest(const CqTcpSockArray& guests, QHANDLE hSock) {
-    return guests.GetAt(FindGuestIndex(guests, hSock));
-}
-
 // The text of a guest's "DisplayName" item; false when it has none.
 bool ReadDisplayName(QHANDLE hPropList, std::string& name) {
     const QHANDLE hItem = g_ExtAPI.list_GetItemA(hPropList, chatlines::kDisplayNameItem);
@@ -104,6 +108,30 @@ PeerEndpoint AskPeer(CqTcpSock& sock) {
     const char* text = address.GetText();
     peer.address = text != nullptr ? text : "";
     return peer;
+}
+
+// A guest as the reports name it.
+std::string GuestCalled(const std::string& name) {
+    return "guest '" + name + "'";
+}
+
+std::string GuestAt(const PeerEndpoint& peer) {
+    return "guest " + peer.address + ":" + std::to_string(peer.port);
+}
+
+// Sends line to the guest with that arrival number, last seen at index, if it is
+// connected. The Winsock error with which the plug-in refused the line, or nothing.
+std::optional<std::int32_t> SendToGuest(const CqTcpSockArray& guests, std::uint64_t nArrival,
+                                        int index, const std::string& line) {
+    CqTcpSock* guest = guests.GetAt(index);
+    if (guest == nullptr || guest->GetSockState() != SOCKSTATE_CONNECTED) return std::nullopt;
+    // A failed state query reports, and the guest may have left meanwhile.
+    guest = guests.GetAt(guests.IndexOfArrival(nArrival, index));
+    if (guest == nullptr) return std::nullopt;
+    // A refusal is no failure of the call, so nothing has run in between.
+    if (guest->Send(chatlines::kLabelText, line.c_str()) != SendOutcome::Refused)
+        return std::nullopt;
+    return guest->GetLastError();
 }
 
 // Capture: the shown window's boxes into the members. A hidden window's boxes may be
@@ -255,31 +283,80 @@ void CChatDlg::OnBnClickedSendButton() {
             return;
         }
     } else if (m_nMode == kModeHost) {
-        const std::string line = chatlines::HostSays(m_strNickname, typed);
-        BroadcastText(line.c_str());
-        AppendText(line.c_str());
-        AppendText(chatlines::kEntryEnd);
+        RelayLine(chatlines::HostSays(m_strNickname, typed), kHostItself, kHostItselfName);
     }
     m_strMessage.clear();
     UpdateData(false);
 }
 
 void CChatDlg::BroadcastText(const char* lpText) {
+    BroadcastText(lpText, kHostItself, kHostItselfName);
+}
+
+void CChatDlg::BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender) {
     if (lpText == nullptr) return;
     const std::string line = lpText;
-    // Sending may report, and a report may run a modal loop that changes the list:
-    // each guest is found again by its handle before it is used.
-    std::vector<QHANDLE> handles;
-    for (int i = 0; i < m_GuestSocks.GetSize(); ++i) {
-        const CqTcpSock* guest = m_GuestSocks.GetAt(i);
-        if (guest != nullptr) handles.push_back(guest->GetHandle());
+    // One walk over the live list, first to last. Sending may report, and a report may
+    // run a modal loop in which guests leave and arrive: the walk keeps its place by
+    // arrival number, so that it neither skips nor repeats a guest, and a guest that
+    // arrived meanwhile gets the line too.
+    std::vector<std::int32_t> refusals;
+    for (int i = 0; i < m_GuestSocks.GetSize();) {
+        const std::uint64_t nArrival = m_GuestSocks.GetArrivalAt(i);
+        const std::optional<std::int32_t> error = SendToGuest(m_GuestSocks, nArrival, i, line);
+        if (error && std::find(refusals.begin(), refusals.end(), *error) == refusals.end())
+            refusals.push_back(*error);
+        i = m_GuestSocks.IndexAfterArrival(nArrival, i);
     }
-    for (const QHANDLE hGuest : handles) {
-        CqTcpSock* guest = FindGuest(m_GuestSocks, hGuest);
-        if (guest == nullptr || guest->GetSockState() != SOCKSTATE_CONNECTED) continue;
-        guest = FindGuest(m_GuestSocks, hGuest);
-        if (guest != nullptr) guest->SendMsgA(chatlines::kLabelText, line.c_str());
+    // Reported only now, so that no report's modal loop runs in the middle of the walk.
+    for (const std::int32_t error : refusals) {
+        if (!m_ReportedFailures.IsFirst(hSender, error)) continue;
+        const std::string what = "cannot relay a line of " + sender +
+                                 " to every guest (error code = " + GetSockErrorName(error) + ")";
+        Report("BroadcastText", what.c_str());
     }
+}
+
+void CChatDlg::RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender) {
+    BroadcastText(line.c_str(), hSender, sender);
+    AppendText(line.c_str());
+    AppendText(chatlines::kEntryEnd);
+}
+
+void CChatDlg::RelayGuestText(CqTcpSock& sock, const std::string& text) {
+    const int index = FindGuestIndex(m_GuestSocks, sock.GetHandle());
+    std::string name;
+    if (index >= 0 && ReadDisplayName(m_GuestSocks.GetAt(index)->GetPropList(), name)) {
+        RelayLine(chatlines::NamedGuestSays(name, text), sock.GetHandle(), GuestCalled(name));
+        return;
+    }
+    PeerEndpoint peer;
+    if (index >= 0) peer = AskPeer(sock);
+    RelayLine(chatlines::GuestSays(peer.address, peer.port, text), sock.GetHandle(), GuestAt(peer));
+}
+
+void CChatDlg::AnnounceGuestName(CqTcpSock& sock, const std::string& nickname) {
+    const QHANDLE hSock = sock.GetHandle();
+    const int index = FindGuestIndex(m_GuestSocks, hSock);
+    PeerEndpoint peer;
+    if (nickname.size() > chatlines::kMaxNicknameBytes) {
+        // Refused: the guest keeps the name it had.
+        if (!m_ReportedFailures.IsFirst(hSock, kNicknameTooLong)) return;
+        if (index >= 0) peer = AskPeer(sock);
+        const std::string what = "cannot take the display name of " + GuestAt(peer) +
+                                 ": longer than " + std::to_string(chatlines::kMaxNicknameBytes) +
+                                 " bytes";
+        Report("OnRecv", what.c_str());
+        return;
+    }
+    if (index >= 0) {
+        CqList props;
+        props.Attach(m_GuestSocks.GetAt(index)->GetPropList());
+        const QHANDLE hName = props.GetOrCreateItem(TYPEID_STRING, chatlines::kDisplayNameItem);
+        if (hName != 0) g_ExtAPI.str_SetText(hName, nickname.c_str());
+        peer = AskPeer(sock);
+    }
+    RelayLine(chatlines::GuestIs(peer.address, peer.port, nickname), hSock, GuestAt(peer));
 }
 
 void CChatDlg::OnRecv(QHANDLE hSock) {
@@ -320,31 +397,10 @@ void CChatDlg::OnRecv(QHANDLE hSock) {
         if (m_nMode == kModeGuest && isText) {
             AppendText((data + chatlines::kEntryEnd).c_str());
         } else if (m_nMode == kModeHost) {
-            std::string line;
-            PeerEndpoint peer;
-            const int index = FindGuestIndex(m_GuestSocks, hSock);
-            if (isText) {
-                std::string name;
-                if (index >= 0 && ReadDisplayName(m_GuestSocks.GetAt(index)->GetPropList(), name)) {
-                    line = chatlines::NamedGuestSays(name, data);
-                } else {
-                    if (index >= 0) peer = AskPeer(sock);
-                    line = chatlines::GuestSays(peer.address, peer.port, data);
-                }
-            } else {
-                if (index >= 0) {
-                    CqList props;
-                    props.Attach(m_GuestSocks.GetAt(index)->GetPropList());
-                    const QHANDLE hName =
-                        props.GetOrCreateItem(TYPEID_STRING, chatlines::kDisplayNameItem);
-                    if (hName != 0) g_ExtAPI.str_SetText(hName, data.c_str());
-                    peer = AskPeer(sock);
-                }
-                line = chatlines::GuestIs(peer.address, peer.port, data);
-            }
-            BroadcastText(line.c_str());
-            AppendText(line.c_str());
-            AppendText(chatlines::kEntryEnd);
+            if (isText)
+                RelayGuestText(sock, data);
+            else
+                AnnounceGuestName(sock, data);
         }
         RefreshFields(*this);
     }
@@ -390,10 +446,7 @@ void CChatDlg::OnAccept(QHANDLE hSock) {
     AppendText(chatlines::kEntryEnd);
     BroadcastText(joined.c_str());
 
-    const std::string online = chatlines::GuestsOnline(m_GuestSocks.GetSize());
-    BroadcastText(online.c_str());
-    AppendText(online.c_str());
-    AppendText(chatlines::kEntryEnd);
+    RelayLine(chatlines::GuestsOnline(m_GuestSocks.GetSize()), kHostItself, kHostItselfName);
     UpdateStateDisplay();
 }
 
@@ -409,6 +462,7 @@ void CChatDlg::OnClose(QHANDLE hSock) {
             m_GuestSocks.RemoveAt(FindGuestIndex(m_GuestSocks, hSock)));
         const bool matched = guest != nullptr;
         if (matched) {
+            m_ReportedFailures.Forget(hSock);
             std::string name;
             RunGuarded("cannot get display name",
                        [&] { ReadDisplayName(guest->GetPropList(), name); });
@@ -431,10 +485,8 @@ void CChatDlg::OnClose(QHANDLE hSock) {
         }
         RunGuarded("cannot update clients", [&] {
             if (matched) BroadcastText(line.c_str());
-            const std::string online = chatlines::GuestsOnline(m_GuestSocks.GetSize());
-            BroadcastText(online.c_str());
-            AppendText(online.c_str());
-            AppendText(chatlines::kEntryEnd);
+            RelayLine(chatlines::GuestsOnline(m_GuestSocks.GetSize()), kHostItself,
+                      kHostItselfName);
         });
     }
     RefreshFields(*this);

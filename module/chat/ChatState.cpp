@@ -58,6 +58,7 @@ void CChatDlg::AppendText(const char* lpText) {
 }
 
 void CChatDlg::DeleteAllGuests() {
+    m_ReportedFailures.Clear();
     while (!m_GuestSocks.IsEmpty()) {
         CqTcpSock* pSock = m_GuestSocks.RemoveAt(0);
         if (!pSock) continue;

@@ -263,15 +263,19 @@ std::int32_t CqTcpSock::GetLastError() {
 }
 
 bool CqTcpSock::SendMsgA(const char* lpLabel, const char* lpMsgText) {
-    if (m_hSock == 0 || IsEmptyText(lpLabel) || IsEmptyText(lpMsgText)) return false;
+    return Send(lpLabel, lpMsgText) == SendOutcome::Sent;
+}
+
+SendOutcome CqTcpSock::Send(const char* lpLabel, const char* lpMsgText) {
+    if (m_hSock == 0 || IsEmptyText(lpLabel) || IsEmptyText(lpMsgText)) return SendOutcome::NotSent;
     SockCall call("SendMsgA", "nxTcpSock.SendMsgA");
     QBOOL result = 0;
     if (!call.Bind() || !call.SetHandle(0, m_hSock, "hSock") ||
         !call.SetText(1, lpLabel, "lpLabel") || !call.SetText(2, lpMsgText, "lpMsgText") ||
         !call.Run() || !call.Read(TYPEID_BOOL, &result)) {
-        return false;
+        return SendOutcome::NotSent;
     }
-    return result != 0;
+    return result != 0 ? SendOutcome::Sent : SendOutcome::Refused;
 }
 
 bool CqTcpSock::GetRecvQueue(QHANDLE hRecvQueue) {

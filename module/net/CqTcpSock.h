@@ -25,6 +25,11 @@ enum : std::int32_t {
     CALLBACKID_CLOSE = 4,
 };
 
+// What became of a message handed to the proxy: sent; refused by the plug-in, which
+// then tells why through GetLastError; or never put to the plug-in (no socket, an empty
+// label or text, or a failed call, which the proxy has reported).
+enum class SendOutcome { Sent, Refused, NotSent };
+
 // The symbolic name of a Winsock error number, "unknown" for numbers not in the table.
 const char* GetSockErrorName(std::int32_t code);
 
@@ -57,6 +62,8 @@ public:
     std::int32_t GetSockState(); // -1 on failure
     std::int32_t GetLastError(); // Winsock error number; 0 on failure
     bool SendMsgA(const char* lpLabel, const char* lpMsgText);
+    // SendMsgA, telling a refusal from a message never put to the plug-in.
+    SendOutcome Send(const char* lpLabel, const char* lpMsgText);
     // Moves the messages received and not yet handed over into the host list hRecvQueue.
     bool GetRecvQueue(QHANDLE hRecvQueue);
     // Copies the peer's address into the host variable hAddr.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dialogkit/dialog.h"
+#include "module/chat/ReportedFailures.h"
 #include "module/net/CqTcpSock.h"
 #include "module/plugin/qrv_abi.h"
 #include "module/ui/CqTcpSockArray.h"
@@ -34,7 +35,8 @@ public:
     void UpdateStateDisplay();
     void AppendText(const char* lpText);
     void DeleteAllGuests();
-    // Sends lpText as a "text" message to every connected guest.
+    // Sends lpText as a "text" message to every connected guest; a guest that refuses
+    // it is reported as a failure to relay a line of the host.
     void BroadcastText(const char* lpText);
 
     // Button handlers, also run by the message table.
@@ -69,9 +71,23 @@ private:
     // The caption's close box and the system menu's Close.
     void OnCloseRequest();
 
+    // Host side. BroadcastText for a line made from what hSender sent (0: the host's
+    // own line); a guest that refuses the line is reported once per sender and cause,
+    // naming the sender as `sender`.
+    void BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender);
+    // Sends the line to every connected guest, then appends it as a transcript entry.
+    void RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender);
+    // A guest's "text" and "set display name" records; sock refers to its socket.
+    void RelayGuestText(CqTcpSock& sock, const std::string& text);
+    void AnnounceGuestName(CqTcpSock& sock, const std::string& nickname);
+
     // A Connect click is under way: its settings dialog or its failure box is open,
     // and a second click must not start a second session beside it.
     bool m_bConnectClickUnderWay = false;
+    // How much of m_strTranscript the transcript box holds.
+    dk::BoxPrefix m_TranscriptInBox;
+    // Failures to relay, and refused nicknames, already reported per guest.
+    ReportedFailures m_ReportedFailures;
 };
 
 extern CChatDlg g_ChatDlg;

@@ -53,6 +53,7 @@ void CChatDlg::HideAndEndSessions() {
 }
 
 bool CChatDlg::OnInitDialog() {
+    m_TranscriptInBox.Forget(); // a new box holds nothing yet
     dk::CDialog::OnInitDialog();
     m_editTranscript.SetLimitText(kNoTextLimit);
     m_editMessage.SetLimitText(kNoTextLimit);
@@ -62,7 +63,9 @@ bool CChatDlg::OnInitDialog() {
 
 void CChatDlg::DoDataExchange(dk::CDataExchange& dx) {
     dk::DDX_Control(dx, IDC_CONNECT_BUTTON, m_btnConnect);
-    dk::DDX_Text(dx, IDC_TRANSCRIPT_EDIT, m_strTranscript);
+    // The transcript only grows, and only this exchange writes its read-only box: each
+    // exchange adds what was appended since the last one.
+    dk::DDX_GrowingText(dx, IDC_TRANSCRIPT_EDIT, m_strTranscript, m_TranscriptInBox);
     dk::DDX_Text(dx, IDC_MESSAGE_EDIT, m_strMessage);
     dk::DDX_Control(dx, IDC_SEND_BUTTON, m_btnSend);
     dk::DDX_Control(dx, IDC_MESSAGE_EDIT, m_editMessage);

@@ -2,7 +2,10 @@
 // transcript and what each raw guest receives are compared word for word.
 #include "tests/chat/chat_fixture.h"
 
+#include "devhost/nxtcpsock/frame_codec.h"
+#include "dialogkit/message_box.h"
 #include "dialogkit/testing/testing.h"
+#include "module/chat/ChatLines.h"
 
 namespace chat_test {
 namespace {
@@ -17,7 +20,29 @@ std::string Addr(std::uint16_t port) {
     return "127.0.0.1:" + std::to_string(port);
 }
 
-class HostingTest : public ChatFixture {};
+class HostingTest : public ChatFixture {
+protected:
+    // Takes the next count records of guest, whatever they are.
+    void Skip(RawPeer& guest, int count) {
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(Receive(guest)) << "record " << i << " of " << count << " never came";
+    }
+    // A record too big for the socket buffers in one go: sent in pieces while the host
+    // reads them.
+    void SendLarge(RawPeer& guest, const std::string& label, const std::string& text) {
+        constexpr std::size_t kPiece = 64 * 1024;
+        const std::string frame = devhost::encodeFrame(label, text);
+        for (std::size_t at = 0; at < frame.size(); at += kPiece) {
+            ASSERT_TRUE(guest.sendRaw(frame.substr(at, kPiece)));
+            sockets.pump(0);
+        }
+    }
+};
+
+std::string UnrelayedReport(const std::string& sender) {
+    return "CChatDlg::BroadcastText error:\r\n - cannot relay a line of " + sender +
+           " to every guest (error code = WSAEMSGSIZE)";
+}
 
 TEST_F(HostingTest, WholeChatWithTwoGuests) {
     const std::uint16_t port = StartHosting("Hosty");
@@ -241,6 +266,80 @@ TEST_F(HostingTest, HostVariablesReturnToTheirCountOnceEveryGuestHasLeft) {
     // Closing the window ends hosting and lets go of the listening socket.
     g_ChatDlg.HideAndEndSessions();
     EXPECT_EQ(host.liveVariableCount(), before);
+}
+
+TEST_F(HostingTest, ABroadcastAsksEachGuestItsStateAndSendsInListOrder) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer first = ConnectGuest(port);
+    RawPeer second = ConnectGuest(port);
+    RawPeer third = ConnectGuest(port);
+    Skip(first, 6);
+    Skip(second, 4);
+    Skip(third, 2);
+    host.clearCallLog();
+    TypeMessage("to all");
+    ASSERT_TRUE(ClickSend());
+    std::vector<std::string> functions;
+    for (const devhost::HostCall& call : host.callLog())
+        if (call.name == "qrvfunc.GetFunc") functions.push_back(call.args.back());
+    const std::string state = "\"nxTcpSock.GetSockState\"", send = "\"nxTcpSock.SendMsgA\"";
+    EXPECT_EQ(functions, (std::vector<std::string>{state, send, state, send, state, send}));
+    for (RawPeer* guest : {&first, &second, &third})
+        EXPECT_EQ(Receive(*guest), TextRecord("Host 'Hosty' says: \"to all\""));
+}
+
+TEST_F(HostingTest, ALineTooLongToRelayIsReportedOncePerGuest) {
+    const std::uint16_t port = StartHosting("");
+    RawPeer alice = ConnectGuest(port);
+    RawPeer bob = ConnectGuest(port);
+    const std::string aliceAddr = Addr(GuestPort(0));
+    const std::string bobAddr = Addr(GuestPort(1));
+    Skip(alice, 4);
+    Skip(bob, 2);
+
+    // Within the frame limit, but not once the host has made its line of it.
+    const std::string longText(devhost::kMaxTextBytes - 8, 'x');
+    SendLarge(alice, "text", longText);
+    ASSERT_TRUE(PumpUntil([&] { return !Reports().empty(); }));
+    EXPECT_EQ(Reports(), std::vector<std::string>{UnrelayedReport("guest " + aliceAddr)});
+    const std::string tail = Entry("Guest " + aliceAddr + " says: \"" + longText + "\"");
+    ASSERT_GE(Transcript().size(), tail.size());
+    EXPECT_TRUE(Transcript().compare(Transcript().size() - tail.size(), tail.size(), tail) == 0)
+        << "the host shows the line it could not relay";
+
+    SendLarge(alice, "text", longText);
+    SendLarge(bob, "text", longText);
+    ASSERT_TRUE(PumpUntil([&] { return Reports().size() >= 2; }));
+    ASSERT_TRUE(alice.sendRecord("text", "short"));
+    const std::string aliceSays = "Guest " + aliceAddr + " says: \"short\"";
+    EXPECT_EQ(Receive(alice), TextRecord(aliceSays)) << "no part of a long line arrived";
+    EXPECT_EQ(Receive(bob), TextRecord(aliceSays));
+    EXPECT_EQ(Reports(), (std::vector<std::string>{UnrelayedReport("guest " + aliceAddr),
+                                                   UnrelayedReport("guest " + bobAddr)}))
+        << "each guest and cause once";
+}
+
+TEST_F(HostingTest, ANicknameOverTheMaximumIsRefusedAndTheOldOneKept) {
+    const std::uint16_t port = StartHosting("");
+    RawPeer guest = ConnectGuest(port);
+    const std::string addr = Addr(GuestPort(0));
+    Skip(guest, 2);
+    ASSERT_TRUE(guest.sendRecord("set display name", "Gus"));
+    EXPECT_EQ(Receive(guest), TextRecord("Guest " + addr + " is 'Gus'"));
+
+    const std::string tooLong(chatlines::kMaxNicknameBytes + 1, 'n');
+    ASSERT_TRUE(guest.sendRecord("set display name", tooLong));
+    ASSERT_TRUE(guest.sendRecord("set display name", tooLong + "er"));
+    ASSERT_TRUE(guest.sendRecord("text", "still Gus"));
+    EXPECT_EQ(Receive(guest), TextRecord("Guest 'Gus' says: \"still Gus\""))
+        << "a refused name makes no line and replaces nothing";
+    EXPECT_EQ(Reports(), std::vector<std::string>{"CChatDlg::OnRecv error:\r\n - cannot take the "
+                                                  "display name of guest " +
+                                                  addr + ": longer than 256 bytes"});
+
+    const std::string longest(chatlines::kMaxNicknameBytes, 'n');
+    ASSERT_TRUE(guest.sendRecord("set display name", longest));
+    EXPECT_EQ(Receive(guest), TextRecord("Guest " + addr + " is '" + longest + "'"));
 }
 
 } // namespace

@@ -129,6 +129,36 @@ TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
     EXPECT_TRUE(NextIsMarker(first, "Hosty")) << "the failed send was repeated";
 }
 
+TEST_F(ModalLoopsTest, GuestArrivingDuringABroadcastGetsTheLine) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer first = ConnectGuest(port);
+    RawPeer second = ConnectGuest(port);
+    for (RawPeer* guest : {&first, &second})
+        Drain(*guest, 2);
+
+    // Sending to the first guest fails; while that is reported, a new guest is accepted.
+    RawPeer newcomer;
+    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    OnFirstReport([this, port, &newcomer] {
+        host.failRunFrom("nxTcpSock.SendMsgA", 0);
+        ASSERT_TRUE(newcomer.connect("127.0.0.1", port));
+        g_ChatDlg.OnAccept(g_ChatDlg.m_ListenSock.GetHandle());
+    });
+    TypeMessage("to everyone");
+    ASSERT_TRUE(ClickSend());
+
+    ASSERT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 3);
+    const std::string joined =
+        "Guest 127.0.0.1:" + std::to_string(GuestPort(2)) + " has joined host 'Hosty'";
+    const std::string hostSays = "Host 'Hosty' says: \"to everyone\"";
+    for (RawPeer* guest : {&second, &newcomer}) {
+        EXPECT_EQ(Receive(*guest), TextRecord(joined));
+        EXPECT_EQ(Receive(*guest), TextRecord("3 guest(s) are currently on-line"));
+        EXPECT_EQ(Receive(*guest), TextRecord(hostSays))
+            << "a guest after the failed send missed the line";
+    }
+}
+
 TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
     const std::uint16_t port = StartHosting("Hosty");
     host.failRunFrom("nxTcpSock.GetPeerAddr", 1);

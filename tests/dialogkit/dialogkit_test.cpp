@@ -60,6 +60,25 @@ private:
     void OnSelChange() { ++selChanges; }
 };
 
+// The multi-line box as a transcript: a text that only grows at its end.
+class GrowingTextDialog : public TestDialog {
+public:
+    std::string m_strGrowing;
+
+protected:
+    bool OnInitDialog() override {
+        m_held.Forget();
+        return TestDialog::OnInitDialog();
+    }
+    void DoDataExchange(dk::CDataExchange& dx) override {
+        TestDialog::DoDataExchange(dx);
+        dk::DDX_GrowingText(dx, kMultiline, m_strGrowing, m_held);
+    }
+
+private:
+    dk::BoxPrefix m_held;
+};
+
 class DialogkitTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -257,6 +276,45 @@ TEST_F(DialogkitTest, MultilineEditCountsAndScrollsLines) {
     EXPECT_GT(dk::testing::FirstVisibleLine(w, kMultiline), 30) << "the end is in view";
     dlg.m_editMultiline.SetLimitText(0);
     EXPECT_GE(dlg.m_editMultiline.GetLimitText(), 0x7FFFFFFEu);
+}
+
+TEST_F(DialogkitTest, GrowingTextAddsWhatWasAppendedAtTheEnd) {
+    GrowingTextDialog dlg;
+    ASSERT_TRUE(dlg.Create());
+    dk::WindowHandle w = dlg.GetSafeHwnd();
+    const std::string block(1000, 'x');
+    for (int i = 0; i < 40; ++i) { // past the box's default text limit
+        dlg.m_strGrowing += block + "\r\n";
+        ASSERT_TRUE(dlg.UpdateData(false));
+    }
+    EXPECT_EQ(dk::testing::ControlText(w, kMultiline), dlg.m_strGrowing);
+    EXPECT_EQ(dlg.m_editMultiline.GetLineCount(), 41);
+    dlg.m_editMultiline.LineScroll(41, 0);
+    dlg.m_strGrowing += "more";
+    ASSERT_TRUE(dlg.UpdateData(false));
+    EXPECT_EQ(dk::testing::ControlText(w, kMultiline), dlg.m_strGrowing);
+    EXPECT_GT(dk::testing::FirstVisibleLine(w, kMultiline), 30)
+        << "the box was written whole, which scrolls it back to the top";
+
+    // Grown but not written: reading back keeps what the box holds.
+    const std::string shown = dlg.m_strGrowing;
+    dlg.m_strGrowing += "unseen";
+    ASSERT_TRUE(dlg.UpdateData(true));
+    EXPECT_EQ(dlg.m_strGrowing, shown);
+
+    // Replaced rather than grown: written whole.
+    dlg.m_strGrowing = "new\r\nstart";
+    ASSERT_TRUE(dlg.UpdateData(false));
+    EXPECT_EQ(dk::testing::ControlText(w, kMultiline), "new\r\nstart");
+    EXPECT_EQ(dlg.m_editMultiline.GetLineCount(), 2);
+}
+
+TEST_F(DialogkitTest, TextOver16MiBReadsBackWhole) {
+    TestDialog dlg;
+    ASSERT_TRUE(dlg.Create());
+    const std::string text = std::string(16u * 1024u * 1024u, 'y') + "z";
+    ASSERT_TRUE(dk::testing::SetControlText(dlg.GetSafeHwnd(), kNameEdit, text));
+    EXPECT_TRUE(dk::testing::ControlText(dlg.GetSafeHwnd(), kNameEdit) == text);
 }
 
 TEST_F(DialogkitTest, UnattachedControlsDoNothing) {

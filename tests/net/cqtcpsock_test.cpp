@@ -220,6 +220,7 @@ TEST_F(CqTcpSockTest, AFalseAnswerOfThePluginIsNoFailureOfTheProxy) {
     EXPECT_FALSE(sock.Connect("127.0.0.1", 1, 0));
     EXPECT_FALSE(sock.Listen(1));
     EXPECT_FALSE(sock.SendMsgA("text", "x"));
+    EXPECT_EQ(sock.Send("text", "x"), SendOutcome::Refused);
     EXPECT_FALSE(sock.SetCallback(CALLBACKID_RECV, 1));
     EXPECT_TRUE(host.reports().empty());
 }
@@ -248,6 +249,7 @@ TEST_F(CqTcpSockTest, EmptyTextsAreNotSent) {
     EXPECT_FALSE(sock.SendMsgA("text", ""));
     EXPECT_FALSE(sock.SendMsgA(nullptr, "hello"));
     EXPECT_FALSE(sock.SendMsgA("text", nullptr));
+    EXPECT_EQ(sock.Send("text", ""), SendOutcome::NotSent);
     EXPECT_TRUE(host.callLog().empty());
     EXPECT_TRUE(host.reports().empty());
 }
@@ -273,7 +275,9 @@ TEST_F(CqTcpSockTest, EachFailingStepMakesOneReportAndChangesNothing) {
     const auto close = [](CqTcpSock& s, CqTcpSock&) { s.Close(); };
     const auto state = [](CqTcpSock& s, CqTcpSock&) { EXPECT_EQ(s.GetSockState(), -1); };
     const auto lastError = [](CqTcpSock& s, CqTcpSock&) { EXPECT_EQ(s.GetLastError(), 0); };
-    const auto send = [](CqTcpSock& s, CqTcpSock&) { EXPECT_FALSE(s.SendMsgA("text", "x")); };
+    const auto send = [](CqTcpSock& s, CqTcpSock&) {
+        EXPECT_EQ(s.Send("text", "x"), SendOutcome::NotSent) << "a failed call is no refusal";
+    };
     const auto callback = [](CqTcpSock& s, CqTcpSock&) { EXPECT_FALSE(s.SetCallback(1, 1)); };
     const auto peerPort = [](CqTcpSock& s, CqTcpSock&) { EXPECT_EQ(s.GetPeerPort(), 0); };
     const auto recvQueue = [this](CqTcpSock& s, CqTcpSock&) {

@@ -145,6 +145,7 @@ TEST_F(ChatWindowTest, HelpOpensThePageBesideTheModuleOrSaysItIsMissing) {
 TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
     ChooseChatClient();
     dk::WindowHandle w = ChatWindow();
+    dk::testing::SetControlText(w, IDC_MESSAGE_EDIT, "half typed");
     std::string expected;
     for (int i = 0; i < 30; ++i) {
         const std::string line = "line " + std::to_string(i);
@@ -156,6 +157,7 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
     EXPECT_EQ(g_ChatDlg.m_strTranscript, expected);
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected);
     EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10) << "scrolled to the end";
+    EXPECT_EQ(ControlText(w, IDC_MESSAGE_EDIT), "half typed") << "appending lost the typed text";
     g_ChatDlg.UpdateData(false); // the handlers refresh once more after appending
     EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10)
         << "a refresh with the same transcript must not scroll it back to the top";
@@ -164,6 +166,14 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
     g_ChatDlg.AppendText("while hidden");
     EXPECT_EQ(g_ChatDlg.m_strTranscript, expected + "while hidden");
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected) << "a hidden window is not touched";
+
+    // Shown again, the box keeps its text; the next capture takes that back, and the
+    // next append adds to it.
+    ChooseChatClient();
+    ASSERT_TRUE(g_ChatDlg.UpdateData(true));
+    EXPECT_EQ(g_ChatDlg.m_strTranscript, expected);
+    g_ChatDlg.AppendText("after");
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "after");
 }
 
 TEST_F(ChatWindowTest, LongTranscriptIsNotCutOff) {
