@@ -21,9 +21,9 @@ constexpr std::uint16_t kMaxPort = 65535;
 // A send queue drops the part it has sent once that is this large and no smaller than
 // what is left, so compacting costs at most what was sent.
 constexpr std::size_t kCompactSentBytes = 64 * 1024;
-// An emptied send queue keeps no more room than this: an idle connection stays small
-// after a burst.
-constexpr std::size_t kIdleSendQueueBytes = 64 * 1024;
+// An emptied send queue keeps no more room than this, a chat line or two: an idle
+// connection stays small after a burst or a loop turn's worth of lines.
+constexpr std::size_t kIdleSendQueueBytes = 512;
 
 // An operation's failure: its Winsock error is kept for GetLastError.
 template <typename Sock> SockResult FailWith(Sock& sock, int error) {
