@@ -43,9 +43,34 @@ std::uint32_t VarStore::takeSlot() {
     return index;
 }
 
+namespace {
+// Empties a container; its heap block is given back unless it is at most keep long.
+template <typename Container> void emptyKeeping(Container& c, std::size_t keep) {
+    if (c.capacity() > keep)
+        Container().swap(c);
+    else
+        c.clear();
+}
+} // namespace
+
+// Puts a variable back in its default state field by field. Texts and items are given
+// back now, not when the slot is reused; only room for the few items of an argument
+// list stays, so that the next list made here does not allocate.
+void VarStore::resetVariable(Variable& v) {
+    v.typeId = 0;
+    emptyKeeping(v.name, 0);
+    v.bits = 0;
+    emptyKeeping(v.text, 0);
+    v.itemSize = 1;
+    emptyKeeping(v.bytes, 0);
+    emptyKeeping(v.items, kKeptItemsPerSlot);
+    v.parent = 0;
+    v.hostHeld = false;
+}
+
 void VarStore::freeSlot(std::uint32_t index) {
     Slot& s = slot(index);
-    s.var = Variable{}; // gives its texts and items back now, not when the slot is reused
+    resetVariable(s.var);
     s.state = SlotState::Free;
     s.generation = (s.generation + 1) % kGenerations;
     freed_.push_back(index);

@@ -24,6 +24,7 @@ bool isScalarType(std::uint32_t typeId);
 std::size_t scalarWidth(std::uint32_t typeId);
 bool isKnownType(std::uint32_t typeId);
 
+// VarStore::resetVariable gives every field back its default here.
 struct Variable {
     std::uint32_t typeId = 0;
     std::string name;
@@ -85,6 +86,8 @@ private:
         std::uint32_t generation = 0;
         SlotState state = SlotState::Free;
     };
+    // Item room a free slot keeps: an argument list's worth.
+    static constexpr std::size_t kKeptItemsPerSlot = 8;
     // Slots live in fixed chunks that never move.
     static constexpr std::uint32_t kChunkBits = 8;
     static constexpr std::uint32_t kChunkSize = 1u << kChunkBits;
@@ -99,6 +102,7 @@ private:
     std::uint32_t takeSlot();
     // Resets the slot's variable, so a free slot always holds a default one.
     void freeSlot(std::uint32_t index);
+    static void resetVariable(Variable& v);
     QHANDLE handleOf(std::uint32_t index) const {
         return slot(index).generation << kSlotIndexBits | index;
     }

@@ -21,9 +21,9 @@ constexpr std::uint16_t kMaxPort = 65535;
 // A send queue drops the part it has sent once that is this large and no smaller than
 // what is left, so compacting costs at most what was sent.
 constexpr std::size_t kCompactSentBytes = 64 * 1024;
-// An emptied send queue keeps no more room than this: an idle connection stays small
-// after a burst.
-constexpr std::size_t kIdleSendQueueBytes = 64 * 1024;
+// An emptied send queue keeps no more room than this, a chat line or two: an idle
+// connection stays small after a burst or a loop turn's worth of lines.
+constexpr std::size_t kIdleSendQueueBytes = 512;
 
 // An operation's failure: its Winsock error is kept for GetLastError.
 template <typename Sock> SockResult FailWith(Sock& sock, int error) {
@@ -45,6 +45,7 @@ struct TcpSocketSet::Socket {
     std::deque<Record> backlog;  // decoded, not yet handed to a receive callback
     std::deque<Record> received; // handed over, waiting for CopyRecvQueue
     bool turnScheduled = false;  // a turn is owed in turns_
+    bool flushScheduled = false; // a flush is owed in flushes_
     bool peerClosed = false;     // Winsock reported the close: read to the end
     int closeError = 0;          // how the close was reported
     bool ending = false;         // the stream has ended; closes once backlog is delivered
@@ -93,6 +94,7 @@ QHANDLE TcpSocketSet::create() {
 SockResult TcpSocketSet::destroy(QHANDLE h) {
     Socket* s = find(h);
     if (!s) return SockResult::NoSuchSocket;
+    if (s->state == kSockStateConnected) flush(*s); // what fits now still goes out
     endConnection(*s, 0);
     sockets_.erase(h);
     return SockResult::Ok;
@@ -183,6 +185,10 @@ SockResult TcpSocketSet::send(QHANDLE h, const std::string& label, const std::st
         return SockResult::Failed;
     }
     queueFrame(*s, label, text);
+    if (handlingEvents_ > 0 && s->unsent() < kCoalesceBytes) {
+        flushLater(*s);
+        return SockResult::Ok;
+    }
     if (int error = flush(*s)) {
         dropLater(*s, error);
         return SockResult::Failed;
@@ -280,7 +286,7 @@ void TcpSocketSet::endConnection(Socket& s, int error) {
     ++s.connection; // also cancels a close callback or a turn still owed to the old one
     s.decoder.reset();
     s.backlog.clear();
-    s.turnScheduled = s.peerClosed = s.ending = false;
+    s.turnScheduled = s.flushScheduled = s.peerClosed = s.ending = false;
     s.closeError = s.endError = 0;
     std::string().swap(s.sendQueue);
     s.sendOffset = 0;
@@ -327,6 +333,36 @@ int TcpSocketSet::flush(Socket& s) {
     return 0;
 }
 
+void TcpSocketSet::flushLater(Socket& s) {
+    if (s.flushScheduled) return;
+    s.flushScheduled = true;
+    flushes_.emplace_back(s.handle, s.connection);
+    watcher_->requestDeferred();
+}
+
+void TcpSocketSet::flushOwed() {
+    std::vector<std::pair<QHANDLE, std::uint64_t>> owed;
+    owed.swap(flushes_);
+    for (const auto& [h, serial] : owed) {
+        Socket* s = find(h);
+        if (!s || s->connection != serial) continue;
+        s->flushScheduled = false;
+        flushOrEnd(*s);
+    }
+}
+
+// Sends what the socket takes. A broken connection ends once what it received before
+// is delivered, from a turn of its own.
+void TcpSocketSet::flushOrEnd(Socket& s) {
+    if (s.state != kSockStateConnected || s.ending) return;
+    if (int error = flush(s)) {
+        s.ending = true;
+        s.endError = error;
+        watcher_->setWantWrite(s.native, false);
+        scheduleTurn(s);
+    }
+}
+
 void TcpSocketSet::raise(QHANDLE h, CallbackId id) {
     Socket* s = find(h);
     if (!s) return;
@@ -338,6 +374,7 @@ void TcpSocketSet::raise(QHANDLE h, CallbackId id) {
 
 void TcpSocketSet::onEvent(std::uint32_t token, sockio::SocketWatcher::Event event, int error) {
     using Event = sockio::SocketWatcher::Event;
+    ++handlingEvents_;
     switch (event) {
     case Event::Deferred:
         runDeferred();
@@ -355,6 +392,7 @@ void TcpSocketSet::onEvent(std::uint32_t token, sockio::SocketWatcher::Event eve
         onWritable(token);
         break;
     }
+    --handlingEvents_;
 }
 
 void TcpSocketSet::runDeferred() {
@@ -372,6 +410,7 @@ void TcpSocketSet::runDeferred() {
         s->turnScheduled = false;
         takeTurn(h);
     }
+    flushOwed();
 }
 
 void TcpSocketSet::scheduleTurn(Socket& s) {
@@ -511,14 +550,7 @@ void TcpSocketSet::onPeerClosed(QHANDLE h, int error) {
 
 void TcpSocketSet::onWritable(QHANDLE h) {
     Socket* s = find(h);
-    if (!s || s->state != kSockStateConnected || s->ending) return;
-    if (int error = flush(*s)) {
-        // The connection is broken; what it received before still comes first.
-        s->ending = true;
-        s->endError = error;
-        watcher_->setWantWrite(s->native, false);
-        if (!s->turnScheduled) takeTurn(h);
-    }
+    if (s) flushOrEnd(*s);
 }
 
 } // namespace devhost

@@ -22,6 +22,11 @@
 // receive callback). What a turn leaves over, records already decoded or a peer's
 // close still to be read to its end, is taken up by the next turn without waiting
 // for new readiness, so a flood from one peer slows that peer only.
+//
+// Sending from a callback: frames sent while an event is being handled are queued and
+// go out together once the events of that loop turn are handled (or as soon as
+// kCoalesceBytes wait), so a line relayed to every guest costs each guest one send,
+// not one per line. Sends outside any callback go out at once.
 #pragma once
 
 #include "devhost/nxtcpsock/frame_codec.h"
@@ -45,6 +50,9 @@ constexpr int kDefaultConnectTimeoutMs = 5000;
 constexpr std::size_t kDefaultSendQueueBytes = 4 * 1024 * 1024;
 // The most records one receive callback finds newly queued.
 constexpr std::size_t kMaxRecordsPerCallback = 64;
+// Unsent bytes at which a connection sent to from a callback is flushed at once
+// instead of at the end of the loop turn.
+constexpr std::size_t kCoalesceBytes = 64 * 1024;
 
 struct NxTcpSockOptions {
     std::string listenAddress = "0.0.0.0"; // where Listen binds
@@ -94,8 +102,9 @@ public:
     // Takes the connection pending at the listener (or waiting in its backlog) into a
     // closed socket; WSAEWOULDBLOCK when there is none.
     SockResult accept(QHANDLE hListener, QHANDLE hConnection);
-    // Queues one frame and sends what the socket takes now. A frame that would push the
-    // unsent bytes past sendQueueLimit drops the connection (WSAENOBUFS).
+    // Queues one frame and sends what the socket takes now (from inside a callback: at
+    // the end of the loop turn, see above). A frame that would push the unsent bytes
+    // past sendQueueLimit drops the connection (WSAENOBUFS).
     SockResult send(QHANDLE h, const std::string& label, const std::string& text);
     SockResult setCallback(QHANDLE h, std::int64_t callbackId, QHANDLE hFunc);
     // Records not handed over before, oldest first; they are handed over now.
@@ -135,6 +144,9 @@ private:
     void dropLater(Socket& s, int error);
     void queueFrame(Socket& s, const std::string& label, const std::string& text);
     int flush(Socket& s);
+    void flushLater(Socket& s);
+    void flushOwed();
+    void flushOrEnd(Socket& s);
     void raise(QHANDLE h, CallbackId id);
 
     NxTcpSockOptions options_;
@@ -147,6 +159,9 @@ private:
     // belong to.
     std::vector<std::pair<QHANDLE, std::uint64_t>> deferredCloses_;
     std::vector<std::pair<QHANDLE, std::uint64_t>> turns_;
+    // Connections sent to from callbacks, flushed at the end of the loop turn.
+    std::vector<std::pair<QHANDLE, std::uint64_t>> flushes_;
+    int handlingEvents_ = 0; // depth of event handling (modal loops nest it)
     // Listeners that stopped taking connections until a descriptor frees.
     std::vector<QHANDLE> pausedListeners_;
     std::vector<char> receiveBuffer_;

@@ -391,6 +391,38 @@ TEST_F(NxTcpSockTest, DeleteInsideItsOwnCloseCallback) {
     EXPECT_EQ(note->text, "a left");
 }
 
+// Frames sent from a callback are held until the end of the loop turn (or until
+// enough of them wait): they still arrive whole and in order, and deleting a socket
+// right after sending to it does not lose what was sent.
+TEST_F(NxTcpSockTest, SendsFromACallbackArriveInOrderEvenIfTheSocketIsDeleted) {
+    constexpr int kRecords = 80; // together more than is held back in one turn
+    const std::string text(devhost::kCoalesceBytes * 5 / 4 / kRecords, 'r');
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer sender, reader, leaver;
+    const QHANDLE connSender = acceptRaw(port, sender);
+    const QHANDLE connReader = acceptRaw(port, reader);
+    const QHANDLE connLeaver = acceptRaw(port, leaver);
+    recvHandler_ = [&](QHANDLE h) {
+        client_.copyReceived(h);
+        for (int i = 0; i < kRecords; ++i)
+            client_.send(connReader, "text", std::to_string(i) + text);
+        EXPECT_TRUE(client_.send(connLeaver, "text", "goodbye"));
+        EXPECT_TRUE(client_.remove(connLeaver));
+    };
+    ASSERT_TRUE(sender.sendRecord("text", "go"));
+    ASSERT_TRUE(pumpUntil([&] { return count("recv", connSender) == 1; }));
+    pumpUntilIdle();
+    for (int i = 0; i < kRecords; ++i) {
+        const auto r = reader.receiveRecord();
+        ASSERT_TRUE(r.has_value()) << "record " << i << " did not arrive";
+        ASSERT_EQ(r->text, std::to_string(i) + text) << "record " << i;
+    }
+    const auto last = leaver.receiveRecord();
+    ASSERT_TRUE(last.has_value()) << "a record sent just before the delete was lost";
+    EXPECT_EQ(last->text, "goodbye");
+}
+
 TEST_F(NxTcpSockTest, DeletingASocketWhoseEventsAreQueuedDropsThem) {
     std::uint16_t port = 0;
     startServer(port);
