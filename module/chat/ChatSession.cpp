@@ -6,14 +6,12 @@
 // handlers run: a guest's close, a click, the window being closed. So no handler holds
 // a guest's entry or index across such a call; it finds the guest again by its socket
 // handle and goes without it when it has gone.
-#include "module/ui/ChatDlg.h"
-
 #include "dialogkit/message_box.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/MessageText.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqVar.h"
-#include "module/ui/ConnectionDlg.h"
+#include "module/ui/ChatDlg.h"
 
 #include <algorithm>
 #include <memory>
@@ -23,8 +21,6 @@
 
 namespace {
 
-constexpr std::int32_t kModeGuest = 0;
-constexpr std::int32_t kModeHost = 1;
 constexpr std::int32_t kAnyLocalPort = 0;
 
 constexpr const char* kOnRecvFunc = "Volubra.ExtOnRecv";
@@ -134,23 +130,10 @@ std::optional<std::int32_t> SendToGuest(const CqTcpSockArray& guests, std::uint6
     return guest->GetLastError();
 }
 
-// Capture: the shown window's boxes into the members. A hidden window's boxes may be
-// older than the members (appends while hidden change the members only).
-void CaptureFields(CChatDlg& dlg) {
-    if (dlg.IsShown()) dlg.UpdateData(true);
-}
+} // namespace
 
-// Refresh that keeps what the user has typed since the last capture.
-void RefreshFields(CChatDlg& dlg) {
-    if (dlg.IsShown() && dlg.m_editMessage.IsAttached())
-        dlg.m_strMessage = dlg.m_editMessage.GetWindowText();
-    dlg.UpdateData(false);
-}
-
-// Mode 0 after OK: makes the client socket when there is none, then connects. False
-// when the handler ends without refreshing the display.
-bool JoinHost(CChatDlg& dlg) {
-    CqTcpSock& sock = dlg.m_ClientSock;
+bool CChatDlg::JoinHost() {
+    CqTcpSock& sock = m_ClientSock;
     if (sock.GetHandle() == 0) {
         if (!sock.Create()) {
             Report("OnBnClickedConnectButton", "cannot create client socket");
@@ -169,10 +152,10 @@ bool JoinHost(CChatDlg& dlg) {
             return false;
         }
     }
-    const std::string address = dlg.m_strHostAddr;
-    const std::int32_t port = dlg.m_nPort;
+    const std::string address = m_strHostAddr;
+    const std::int32_t port = m_nPort;
     if (sock.Connect(address.c_str(), port, kAnyLocalPort)) {
-        const std::string nickname = dlg.m_strNickname;
+        const std::string nickname = m_strNickname;
         if (!nickname.empty()) sock.SendMsgA(chatlines::kLabelSetDisplayName, nickname.c_str());
         return true;
     }
@@ -182,9 +165,8 @@ bool JoinHost(CChatDlg& dlg) {
     return true;
 }
 
-// Mode 1 after OK: makes the listening socket when there is none, then listens.
-bool StartHosting(CChatDlg& dlg) {
-    CqTcpSock& sock = dlg.m_ListenSock;
+bool CChatDlg::StartHosting() {
+    CqTcpSock& sock = m_ListenSock;
     if (sock.GetHandle() == 0) {
         if (!sock.Create()) {
             Report("OnBnClickedConnectButton", "cannot create listen socket");
@@ -196,7 +178,7 @@ bool StartHosting(CChatDlg& dlg) {
             return false;
         }
     }
-    const std::int32_t port = dlg.m_nPort;
+    const std::int32_t port = m_nPort;
     if (sock.Listen(port)) return true;
     const std::int32_t error = sock.GetLastError();
     const std::string text = chatlines::CannotListen(port, GetSockErrorName(error));
@@ -204,28 +186,26 @@ bool StartHosting(CChatDlg& dlg) {
     return true;
 }
 
-} // namespace
-
 void CChatDlg::OnConnect(QHANDLE /*hSock*/) {
     // Nothing to do: Connect returns only once the connection stands.
 }
 
 void CChatDlg::OnBnClickedConnectButton() {
-    CaptureFields(*this);
+    CaptureFields();
     if (m_bConnectClickUnderWay) {
         UpdateStateDisplay();
         return;
     }
 
     std::int32_t state = SOCKSTATE_NONE;
-    if (m_nMode == kModeGuest) {
+    if (m_nMode == ChatMode::Guest) {
         state = ClickState(m_ClientSock);
         if (state == SOCKSTATE_CONNECTED) {
             m_ClientSock.Close();
             UpdateStateDisplay();
             return;
         }
-    } else if (m_nMode == kModeHost) {
+    } else if (m_nMode == ChatMode::Host) {
         state = ClickState(m_ListenSock);
         if (state == SOCKSTATE_LISTENING) {
             m_ListenSock.Close();
@@ -245,44 +225,39 @@ void CChatDlg::OnBnClickedConnectButton() {
         explicit UnderWay(bool& f) : flag(f) { flag = true; }
         ~UnderWay() { flag = false; }
     } underWay(m_bConnectClickUnderWay);
-    CConnectionDlg settings;
-    settings.m_nMode = m_nMode;
-    settings.m_strHostAddr = m_strHostAddr;
-    settings.m_nPort = static_cast<std::uint32_t>(m_nPort);
-    settings.m_strNickname = m_strNickname;
-    const bool confirmed = settings.DoModal() == dk::kIdOkCommand;
+    const std::optional<Settings> settings = AskSettings();
     // The dialog is unowned, so the window stayed usable meanwhile: it may have been
     // closed, or sockets may be up from events handled inside the dialog's loop.
-    if (!confirmed || !m_bShown || !IsIdle(m_ClientSock) || !IsIdle(m_ListenSock)) {
+    if (!settings || !m_bShown || !IsIdle(m_ClientSock) || !IsIdle(m_ListenSock)) {
         UpdateStateDisplay();
         return;
     }
-    m_nMode = settings.m_nMode;
-    m_strHostAddr = settings.m_strHostAddr;
-    m_nPort = static_cast<std::int32_t>(settings.m_nPort);
-    m_strNickname = settings.m_strNickname;
+    m_nMode = settings->mode;
+    m_strHostAddr = settings->hostAddr;
+    m_nPort = settings->port;
+    m_strNickname = settings->nickname;
 
     bool refresh = true;
-    if (m_nMode == kModeGuest)
-        refresh = JoinHost(*this);
-    else if (m_nMode == kModeHost)
-        refresh = StartHosting(*this);
+    if (m_nMode == ChatMode::Guest)
+        refresh = JoinHost();
+    else if (m_nMode == ChatMode::Host)
+        refresh = StartHosting();
     if (refresh) UpdateStateDisplay();
 }
 
 void CChatDlg::OnBnClickedSendButton() {
-    CaptureFields(*this);
+    CaptureFields();
     if (m_strMessage.empty()) return;
     // A copy: m_strMessage is recaptured by appends that run inside a modal loop.
     const std::string typed = m_strMessage;
-    if (m_nMode == kModeGuest) {
+    if (m_nMode == ChatMode::Guest) {
         if (!m_ClientSock.SendMsgA(chatlines::kLabelText, typed.c_str())) {
             // The connection has just dropped: the text stays for the user to keep.
-            RefreshFields(*this);
+            RefreshFields();
             UpdateStateDisplay();
             return;
         }
-    } else if (m_nMode == kModeHost) {
+    } else if (m_nMode == ChatMode::Host) {
         RelayLine(chatlines::HostSays(m_strNickname, typed), kHostItself, kHostItselfName);
     }
     m_strMessage.clear();
@@ -360,7 +335,7 @@ void CChatDlg::AnnounceGuestName(CqTcpSock& sock, const std::string& nickname) {
 }
 
 void CChatDlg::OnRecv(QHANDLE hSock) {
-    CaptureFields(*this);
+    CaptureFields();
     CqTcpSock sock; // refers to hSock; the socket stays the plug-in's
     if (!sock.Attach(hSock)) {
         Report("OnRecv", "invalid socket handle");
@@ -394,15 +369,15 @@ void CChatDlg::OnRecv(QHANDLE hSock) {
                 continue;
             }
         }
-        if (m_nMode == kModeGuest && isText) {
+        if (m_nMode == ChatMode::Guest && isText) {
             AppendText((data + chatlines::kEntryEnd).c_str());
-        } else if (m_nMode == kModeHost) {
+        } else if (m_nMode == ChatMode::Host) {
             if (isText)
                 RelayGuestText(sock, data);
             else
                 AnnounceGuestName(sock, data);
         }
-        RefreshFields(*this);
+        RefreshFields();
     }
 }
 
@@ -451,10 +426,10 @@ void CChatDlg::OnAccept(QHANDLE hSock) {
 }
 
 void CChatDlg::OnClose(QHANDLE hSock) {
-    CaptureFields(*this);
-    if (m_nMode == kModeGuest) {
+    CaptureFields();
+    if (m_nMode == ChatMode::Guest) {
         AppendText(chatlines::kHostDisconnectedEntry);
-    } else if (m_nMode == kModeHost) {
+    } else if (m_nMode == ChatMode::Host) {
         std::string line;
         // The departing guest leaves the list first and is ours until it is deleted,
         // so that no handler run inside a report's modal loop can reach it.
@@ -489,6 +464,6 @@ void CChatDlg::OnClose(QHANDLE hSock) {
                       kHostItselfName);
         });
     }
-    RefreshFields(*this);
+    RefreshFields();
     UpdateStateDisplay();
 }
