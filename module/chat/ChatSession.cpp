@@ -14,6 +14,7 @@
 #include "module/ui/ChatDlg.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,9 +24,18 @@ namespace {
 
 constexpr std::int32_t kAnyLocalPort = 0;
 
-constexpr const char* kOnRecvFunc = "Volubra.ExtOnRecv";
-constexpr const char* kOnCloseFunc = "Volubra.ExtOnClose";
-constexpr const char* kOnAcceptFunc = "Volubra.ExtOnAccept";
+// A socket event, the module function that handles it, and the failure reported when
+// that function cannot be registered for it.
+struct Callback {
+    std::int32_t callbackId;
+    const char* lpFuncName;
+    const char* lpFailure;
+};
+constexpr Callback kOnRecv = {CALLBACKID_RECV, "Volubra.ExtOnRecv", "cannot set OnRecv callback"};
+constexpr Callback kOnClose = {CALLBACKID_CLOSE, "Volubra.ExtOnClose",
+                               "cannot set OnClose callback"};
+constexpr Callback kOnAccept = {CALLBACKID_ACCEPT, "Volubra.ExtOnAccept",
+                                "cannot set OnAccept callback"};
 
 // The sender of the host's own lines (its typing, arrivals, departures, counts).
 constexpr QHANDLE kHostItself = 0;
@@ -54,11 +64,24 @@ template <typename Part> void RunGuarded(const char* lpWhat, Part&& part) {
     }
 }
 
-// Registers the module's function lpFuncName for an event of sock. A function that
-// cannot be found counts as a failed registration: events would never arrive.
-bool RegisterCallback(CqTcpSock& sock, std::int32_t callbackId, const char* lpFuncName) {
-    const QHANDLE hFunc = g_ExtAPI.qrvfunc_GetFunc(lpFuncName);
-    return hFunc != 0 && sock.SetCallback(callbackId, hFunc);
+// Registers the module's function for an event of sock. A function that cannot be
+// found counts as a failed registration: events would never arrive.
+bool RegisterCallback(CqTcpSock& sock, const Callback& callback) {
+    const QHANDLE hFunc = g_ExtAPI.qrvfunc_GetFunc(callback.lpFuncName);
+    return hFunc != 0 && sock.SetCallback(callback.callbackId, hFunc);
+}
+
+// Makes sock a new socket of the plug-in whose events reach the chat: creates it,
+// then registers each callback in order. The failure to report (lpCreateFailure when
+// no socket was made), or null. A socket whose events cannot reach the chat is left
+// made; the caller deletes it, so that nothing connects it later.
+const char* CreateWithCallbacks(CqTcpSock& sock, const char* lpCreateFailure,
+                                std::initializer_list<Callback> callbacks) {
+    if (!sock.Create()) return lpCreateFailure;
+    for (const Callback& callback : callbacks) {
+        if (!RegisterCallback(sock, callback)) return callback.lpFailure;
+    }
+    return nullptr;
 }
 
 // Idle: no socket at all, or one that is neither connected nor listening.
@@ -135,20 +158,10 @@ std::optional<std::int32_t> SendToGuest(const CqTcpSockArray& guests, std::uint6
 bool CChatDlg::JoinHost() {
     CqTcpSock& sock = m_ClientSock;
     if (sock.GetHandle() == 0) {
-        if (!sock.Create()) {
-            Report("OnBnClickedConnectButton", "cannot create client socket");
-            return false;
-        }
-        // A socket whose events cannot reach the chat is deleted again, so that the
-        // next click starts over instead of connecting it.
-        if (!RegisterCallback(sock, CALLBACKID_RECV, kOnRecvFunc)) {
+        if (const char* failure =
+                CreateWithCallbacks(sock, "cannot create client socket", {kOnRecv, kOnClose})) {
             sock.Delete();
-            Report("OnBnClickedConnectButton", "cannot set OnRecv callback");
-            return false;
-        }
-        if (!RegisterCallback(sock, CALLBACKID_CLOSE, kOnCloseFunc)) {
-            sock.Delete();
-            Report("OnBnClickedConnectButton", "cannot set OnClose callback");
+            Report("OnBnClickedConnectButton", failure);
             return false;
         }
     }
@@ -168,13 +181,10 @@ bool CChatDlg::JoinHost() {
 bool CChatDlg::StartHosting() {
     CqTcpSock& sock = m_ListenSock;
     if (sock.GetHandle() == 0) {
-        if (!sock.Create()) {
-            Report("OnBnClickedConnectButton", "cannot create listen socket");
-            return false;
-        }
-        if (!RegisterCallback(sock, CALLBACKID_ACCEPT, kOnAcceptFunc)) {
+        if (const char* failure =
+                CreateWithCallbacks(sock, "cannot create listen socket", {kOnAccept})) {
             sock.Delete();
-            Report("OnBnClickedConnectButton", "cannot set OnAccept callback");
+            Report("OnBnClickedConnectButton", failure);
             return false;
         }
     }
@@ -294,8 +304,7 @@ void CChatDlg::BroadcastText(const char* lpText, QHANDLE hSender, const std::str
 
 void CChatDlg::RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender) {
     BroadcastText(line.c_str(), hSender, sender);
-    AppendText(line.c_str());
-    AppendText(chatlines::kEntryEnd);
+    AppendEntry(line);
 }
 
 void CChatDlg::RelayGuestText(CqTcpSock& sock, const std::string& text) {
@@ -347,38 +356,41 @@ void CChatDlg::OnRecv(QHANDLE hSock) {
         return;
     }
     const std::uint32_t count = queue.nItems();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        CqList record;
-        if (!record.Attach(queue.GetItemI(i))) {
-            Report("OnRecv", "cannot get message");
-            continue;
-        }
-        CqStr label;
-        if (!label.Attach(record.GetItemI(0))) {
-            Report("OnRecv", "cannot get message label");
-            continue;
-        }
-        const bool isText = label.CompareNoCase(chatlines::kLabelText) == 0;
-        if (!isText && label.CompareNoCase(chatlines::kLabelSetDisplayName) != 0) continue;
+    for (std::uint32_t i = 0; i < count; ++i)
+        HandleRecord(sock, queue.GetItemI(i));
+}
 
-        std::string data;
-        {
-            CqBuffer buffer;
-            if (!buffer.Attach(record.GetItemI(1)) || !ReadMessageText(buffer, data)) {
-                Report("OnRecv", "cannot get message data");
-                continue;
-            }
-        }
-        if (m_nMode == ChatMode::Guest && isText) {
-            AppendText((data + chatlines::kEntryEnd).c_str());
-        } else if (m_nMode == ChatMode::Host) {
-            if (isText)
-                RelayGuestText(sock, data);
-            else
-                AnnounceGuestName(sock, data);
-        }
-        RefreshFields();
+void CChatDlg::HandleRecord(CqTcpSock& sock, QHANDLE hRecord) {
+    CqList record;
+    if (!record.Attach(hRecord)) {
+        Report("OnRecv", "cannot get message");
+        return;
     }
+    CqStr label;
+    if (!label.Attach(record.GetItemI(0))) {
+        Report("OnRecv", "cannot get message label");
+        return;
+    }
+    const bool isText = label.CompareNoCase(chatlines::kLabelText) == 0;
+    if (!isText && label.CompareNoCase(chatlines::kLabelSetDisplayName) != 0) return;
+
+    std::string data;
+    {
+        CqBuffer buffer;
+        if (!buffer.Attach(record.GetItemI(1)) || !ReadMessageText(buffer, data)) {
+            Report("OnRecv", "cannot get message data");
+            return;
+        }
+    }
+    if (m_nMode == ChatMode::Guest && isText) {
+        AppendText((data + chatlines::kEntryEnd).c_str());
+    } else if (m_nMode == ChatMode::Host) {
+        if (isText)
+            RelayGuestText(sock, data);
+        else
+            AnnounceGuestName(sock, data);
+    }
+    RefreshFields();
 }
 
 void CChatDlg::OnAccept(QHANDLE hSock) {
@@ -387,14 +399,9 @@ void CChatDlg::OnAccept(QHANDLE hSock) {
         return;
     }
     std::unique_ptr<CqTcpSock> guest(new CqTcpSock);
-    const char* failure = nullptr;
-    if (!guest->Create())
-        failure = "cannot create peer socket";
-    else if (!RegisterCallback(*guest, CALLBACKID_RECV, kOnRecvFunc))
-        failure = "cannot set OnRecv callback";
-    else if (!RegisterCallback(*guest, CALLBACKID_CLOSE, kOnCloseFunc))
-        failure = "cannot set OnClose callback";
-    else if (!m_ListenSock.Accept(guest.get()))
+    const char* failure =
+        CreateWithCallbacks(*guest, "cannot create peer socket", {kOnRecv, kOnClose});
+    if (failure == nullptr && !m_ListenSock.Accept(guest.get()))
         failure = "cannot accept peer connection";
     if (failure != nullptr) {
         Report("OnAccept", failure);
@@ -417,8 +424,7 @@ void CChatDlg::OnAccept(QHANDLE hSock) {
     const char* text = address.GetText();
     const std::string joined =
         chatlines::GuestJoined(text != nullptr ? text : "", port, m_strNickname);
-    AppendText(joined.c_str());
-    AppendText(chatlines::kEntryEnd);
+    AppendEntry(joined);
     BroadcastText(joined.c_str());
 
     RelayLine(chatlines::GuestsOnline(m_GuestSocks.GetSize()), kHostItself, kHostItselfName);
@@ -450,8 +456,7 @@ void CChatDlg::OnClose(QHANDLE hSock) {
                         line = chatlines::GuestDisconnected(peer.address, peer.port);
                     });
                 }
-                AppendText(line.c_str());
-                AppendText(chatlines::kEntryEnd);
+                AppendEntry(line);
             });
             RunGuarded("cannot remove/delete peer info", [&] {
                 guest->Delete();

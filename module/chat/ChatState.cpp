@@ -1,6 +1,7 @@
 // The chat state as the window is to show it: the Connect button's caption, the
 // window title and the enabling of sending follow the mode and its socket's state.
-// Also the emptying of the guest list.
+// Also the transcript entry and the emptying of the guest list.
+#include "module/chat/ChatLines.h"
 #include "module/ui/ChatDlg.h"
 
 #include <cstdio>
@@ -41,6 +42,11 @@ CChatDlg::StateDisplay CChatDlg::DescribeState() {
         display.sendEnabled = listening && !m_GuestSocks.IsEmpty();
     }
     return display;
+}
+
+void CChatDlg::AppendEntry(const std::string& line) {
+    AppendText(line.c_str());
+    AppendText(chatlines::kEntryEnd);
 }
 
 void CChatDlg::DeleteAllGuests() {

@@ -93,6 +93,8 @@ private:
 
     // Session side (chat/ChatState.cpp).
     StateDisplay DescribeState();
+    // AppendText of the line, then of the entry end.
+    void AppendEntry(const std::string& line);
 
     // Session side (chat/ChatSession.cpp).
     // After OK in mode Guest: makes the client socket when there is none, then
@@ -106,6 +108,8 @@ private:
     void BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender);
     // Sends the line to every connected guest, then appends it as a transcript entry.
     void RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender);
+    // One record of a receive queue, from the socket sock refers to.
+    void HandleRecord(CqTcpSock& sock, QHANDLE hRecord);
     // A guest's "text" and "set display name" records; sock refers to its socket.
     void RelayGuestText(CqTcpSock& sock, const std::string& text);
     void AnnounceGuestName(CqTcpSock& sock, const std::string& nickname);
