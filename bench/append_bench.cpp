@@ -9,9 +9,9 @@
 #include "devhost/hostapi/host_api.h"
 #include "dialogkit/testing/testing.h"
 #include "module/chat/ChatLines.h"
-#include "module/plugin/exports.h"
-#include "module/ui/ChatDlg.h"
+#include "module/exports.h"
 #include "module/ui/resource.h"
+#include "tests/support/chat_dlg_access.h"
 
 #include <algorithm>
 #include <chrono>
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     const std::string shown =
         dk::testing::ControlText(g_ChatDlg.GetSafeHwnd(), IDC_TRANSCRIPT_EDIT);
     const bool intact =
-        g_ChatDlg.m_strTranscript.size() == bytes && shown == g_ChatDlg.m_strTranscript;
+        ChatState().m_strTranscript.size() == bytes && shown == ChatState().m_strTranscript;
 
     const std::vector<double> early = Around(costs, kEarlyEntry);
     const std::vector<double> late = Around(costs, entries);

@@ -15,9 +15,9 @@
 #include "dialogkit/message_box.h"
 #include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
-#include "module/ui/ChatDlg.h"
 #include "module/ui/resource.h"
 #include "tests/plugin/volubra_exports.h"
+#include "tests/support/chat_dlg_access.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -35,7 +35,6 @@
 namespace {
 
 constexpr int kGuests = 2;
-constexpr int kModeHost = 1;
 constexpr int kHostingAttempts = 20; // ports that may turn out to be taken
 constexpr int kMaxPumpsPerInput = 100000;
 constexpr int kWaitMs = 5000;
@@ -123,11 +122,11 @@ public:
         const int target = data[0] % kGuests;
         std::deque<devhost::Record> records = parse(data + 1, size - 1);
         const std::size_t variablesBefore = host_.liveVariableCount();
-        Require(sockets_.injectRecords(g_ChatDlg.m_GuestSocks.GetAt(target)->GetHandle(),
+        Require(sockets_.injectRecords(ChatState().m_GuestSocks.GetAt(target)->GetHandle(),
                                        std::move(records)),
                 "a guest's connection is gone");
         settle();
-        Require(g_ChatDlg.m_GuestSocks.GetSize() == kGuests, "the host lost a guest");
+        Require(ChatState().m_GuestSocks.GetSize() == kGuests, "the host lost a guest");
         if (checkVariables_)
             Require(host_.liveVariableCount() == variablesBefore,
                     "host variables were left behind");
@@ -135,13 +134,13 @@ public:
 
 private:
     bool hosting() const {
-        return g_ChatDlg.m_ListenSock.GetHandle() != 0 &&
-               g_ChatDlg.m_ListenSock.GetSockState() == SOCKSTATE_LISTENING;
+        return ChatState().m_ListenSock.GetHandle() != 0 &&
+               ChatState().m_ListenSock.GetSockState() == SOCKSTATE_LISTENING;
     }
 
     void startHosting(std::uint16_t port) {
         dk::testing::PushModalScript([port](dk::WindowHandle dialog) {
-            dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, kModeHost);
+            dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, ModeItem(ChatMode::Host));
             dk::testing::SetControlText(dialog, IDC_PORT_EDIT, std::to_string(port));
             dk::testing::SetControlText(dialog, IDC_NICKNAME_EDIT, "fuzz");
             dk::testing::ClickButton(dialog, dk::kIdOk);
@@ -152,10 +151,10 @@ private:
     }
 
     void join(DrainingGuest& guest) {
-        const int before = g_ChatDlg.m_GuestSocks.GetSize();
+        const int before = ChatState().m_GuestSocks.GetSize();
         Require(guest.connect(port_), "a guest could not connect");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (g_ChatDlg.m_GuestSocks.GetSize() == before) {
+        while (ChatState().m_GuestSocks.GetSize() == before) {
             Require(std::chrono::steady_clock::now() < deadline, "the host never took a guest");
             sockets_.pump(10);
         }
@@ -170,8 +169,8 @@ private:
             guest.drain();
         host_.clearReports();
         dk::testing::TakeBoxes();
-        if (g_ChatDlg.m_strTranscript.size() > kMaxTranscriptBytes) {
-            g_ChatDlg.m_strTranscript.clear();
+        if (ChatState().m_strTranscript.size() > kMaxTranscriptBytes) {
+            ChatState().m_strTranscript.clear();
             g_ChatDlg.UpdateData(false);
         }
     }

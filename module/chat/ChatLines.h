@@ -1,3 +1,8 @@
+// chat/ is the session side of the chat window (ChatSession.cpp, ChatState.cpp, which
+// define members of CChatDlg and reach its window only through its window-side
+// operations) with what it is made of: the modes, these lines, the reading of a
+// received message, and the failures already reported.
+//
 // The texts of the chat: the two message labels, the lines a host makes from its
 // guests' messages, arrivals and departures and from its own user's typing, and the
 // two failure boxes of the Connect button. Every line is built by concatenation, so

@@ -6,16 +6,15 @@
 // handlers run: a guest's close, a click, the window being closed. So no handler holds
 // a guest's entry or index across such a call; it finds the guest again by its socket
 // handle and goes without it when it has gone.
-#include "module/ui/ChatDlg.h"
-
 #include "dialogkit/message_box.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/MessageText.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqVar.h"
-#include "module/ui/ConnectionDlg.h"
+#include "module/ui/ChatDlg.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,13 +22,20 @@
 
 namespace {
 
-constexpr std::int32_t kModeGuest = 0;
-constexpr std::int32_t kModeHost = 1;
 constexpr std::int32_t kAnyLocalPort = 0;
 
-constexpr const char* kOnRecvFunc = "Volubra.ExtOnRecv";
-constexpr const char* kOnCloseFunc = "Volubra.ExtOnClose";
-constexpr const char* kOnAcceptFunc = "Volubra.ExtOnAccept";
+// A socket event, the module function that handles it, and the failure reported when
+// that function cannot be registered for it.
+struct Callback {
+    std::int32_t callbackId;
+    const char* lpFuncName;
+    const char* lpFailure;
+};
+constexpr Callback kOnRecv = {CALLBACKID_RECV, "Volubra.ExtOnRecv", "cannot set OnRecv callback"};
+constexpr Callback kOnClose = {CALLBACKID_CLOSE, "Volubra.ExtOnClose",
+                               "cannot set OnClose callback"};
+constexpr Callback kOnAccept = {CALLBACKID_ACCEPT, "Volubra.ExtOnAccept",
+                                "cannot set OnAccept callback"};
 
 // The sender of the host's own lines (its typing, arrivals, departures, counts).
 constexpr QHANDLE kHostItself = 0;
@@ -58,11 +64,24 @@ template <typename Part> void RunGuarded(const char* lpWhat, Part&& part) {
     }
 }
 
-// Registers the module's function lpFuncName for an event of sock. A function that
-// cannot be found counts as a failed registration: events would never arrive.
-bool RegisterCallback(CqTcpSock& sock, std::int32_t callbackId, const char* lpFuncName) {
-    const QHANDLE hFunc = g_ExtAPI.qrvfunc_GetFunc(lpFuncName);
-    return hFunc != 0 && sock.SetCallback(callbackId, hFunc);
+// Registers the module's function for an event of sock. A function that cannot be
+// found counts as a failed registration: events would never arrive.
+bool RegisterCallback(CqTcpSock& sock, const Callback& callback) {
+    const QHANDLE hFunc = g_ExtAPI.qrvfunc_GetFunc(callback.lpFuncName);
+    return hFunc != 0 && sock.SetCallback(callback.callbackId, hFunc);
+}
+
+// Makes sock a new socket of the plug-in whose events reach the chat: creates it,
+// then registers each callback in order. The failure to report (lpCreateFailure when
+// no socket was made), or null. A socket whose events cannot reach the chat is left
+// made; the caller deletes it, so that nothing connects it later.
+const char* CreateWithCallbacks(CqTcpSock& sock, const char* lpCreateFailure,
+                                std::initializer_list<Callback> callbacks) {
+    if (!sock.Create()) return lpCreateFailure;
+    for (const Callback& callback : callbacks) {
+        if (!RegisterCallback(sock, callback)) return callback.lpFailure;
+    }
+    return nullptr;
 }
 
 // Idle: no socket at all, or one that is neither connected nor listening.
@@ -134,45 +153,22 @@ std::optional<std::int32_t> SendToGuest(const CqTcpSockArray& guests, std::uint6
     return guest->GetLastError();
 }
 
-// Capture: the shown window's boxes into the members. A hidden window's boxes may be
-// older than the members (appends while hidden change the members only).
-void CaptureFields(CChatDlg& dlg) {
-    if (dlg.IsShown()) dlg.UpdateData(true);
-}
+} // namespace
 
-// Refresh that keeps what the user has typed since the last capture.
-void RefreshFields(CChatDlg& dlg) {
-    if (dlg.IsShown() && dlg.m_editMessage.IsAttached())
-        dlg.m_strMessage = dlg.m_editMessage.GetWindowText();
-    dlg.UpdateData(false);
-}
-
-// Mode 0 after OK: makes the client socket when there is none, then connects. False
-// when the handler ends without refreshing the display.
-bool JoinHost(CChatDlg& dlg) {
-    CqTcpSock& sock = dlg.m_ClientSock;
+bool CChatDlg::JoinHost() {
+    CqTcpSock& sock = m_ClientSock;
     if (sock.GetHandle() == 0) {
-        if (!sock.Create()) {
-            Report("OnBnClickedConnectButton", "cannot create client socket");
-            return false;
-        }
-        // A socket whose events cannot reach the chat is deleted again, so that the
-        // next click starts over instead of connecting it.
-        if (!RegisterCallback(sock, CALLBACKID_RECV, kOnRecvFunc)) {
+        if (const char* failure =
+                CreateWithCallbacks(sock, "cannot create client socket", {kOnRecv, kOnClose})) {
             sock.Delete();
-            Report("OnBnClickedConnectButton", "cannot set OnRecv callback");
-            return false;
-        }
-        if (!RegisterCallback(sock, CALLBACKID_CLOSE, kOnCloseFunc)) {
-            sock.Delete();
-            Report("OnBnClickedConnectButton", "cannot set OnClose callback");
+            Report("OnBnClickedConnectButton", failure);
             return false;
         }
     }
-    const std::string address = dlg.m_strHostAddr;
-    const std::int32_t port = dlg.m_nPort;
+    const std::string address = m_strHostAddr;
+    const std::int32_t port = m_nPort;
     if (sock.Connect(address.c_str(), port, kAnyLocalPort)) {
-        const std::string nickname = dlg.m_strNickname;
+        const std::string nickname = m_strNickname;
         if (!nickname.empty()) sock.SendMsgA(chatlines::kLabelSetDisplayName, nickname.c_str());
         return true;
     }
@@ -182,21 +178,17 @@ bool JoinHost(CChatDlg& dlg) {
     return true;
 }
 
-// Mode 1 after OK: makes the listening socket when there is none, then listens.
-bool StartHosting(CChatDlg& dlg) {
-    CqTcpSock& sock = dlg.m_ListenSock;
+bool CChatDlg::StartHosting() {
+    CqTcpSock& sock = m_ListenSock;
     if (sock.GetHandle() == 0) {
-        if (!sock.Create()) {
-            Report("OnBnClickedConnectButton", "cannot create listen socket");
-            return false;
-        }
-        if (!RegisterCallback(sock, CALLBACKID_ACCEPT, kOnAcceptFunc)) {
+        if (const char* failure =
+                CreateWithCallbacks(sock, "cannot create listen socket", {kOnAccept})) {
             sock.Delete();
-            Report("OnBnClickedConnectButton", "cannot set OnAccept callback");
+            Report("OnBnClickedConnectButton", failure);
             return false;
         }
     }
-    const std::int32_t port = dlg.m_nPort;
+    const std::int32_t port = m_nPort;
     if (sock.Listen(port)) return true;
     const std::int32_t error = sock.GetLastError();
     const std::string text = chatlines::CannotListen(port, GetSockErrorName(error));
@@ -204,28 +196,26 @@ bool StartHosting(CChatDlg& dlg) {
     return true;
 }
 
-} // namespace
-
 void CChatDlg::OnConnect(QHANDLE /*hSock*/) {
     // Nothing to do: Connect returns only once the connection stands.
 }
 
 void CChatDlg::OnBnClickedConnectButton() {
-    CaptureFields(*this);
+    CaptureFields();
     if (m_bConnectClickUnderWay) {
         UpdateStateDisplay();
         return;
     }
 
     std::int32_t state = SOCKSTATE_NONE;
-    if (m_nMode == kModeGuest) {
+    if (m_nMode == ChatMode::Guest) {
         state = ClickState(m_ClientSock);
         if (state == SOCKSTATE_CONNECTED) {
             m_ClientSock.Close();
             UpdateStateDisplay();
             return;
         }
-    } else if (m_nMode == kModeHost) {
+    } else if (m_nMode == ChatMode::Host) {
         state = ClickState(m_ListenSock);
         if (state == SOCKSTATE_LISTENING) {
             m_ListenSock.Close();
@@ -245,44 +235,39 @@ void CChatDlg::OnBnClickedConnectButton() {
         explicit UnderWay(bool& f) : flag(f) { flag = true; }
         ~UnderWay() { flag = false; }
     } underWay(m_bConnectClickUnderWay);
-    CConnectionDlg settings;
-    settings.m_nMode = m_nMode;
-    settings.m_strHostAddr = m_strHostAddr;
-    settings.m_nPort = static_cast<std::uint32_t>(m_nPort);
-    settings.m_strNickname = m_strNickname;
-    const bool confirmed = settings.DoModal() == dk::kIdOkCommand;
+    const std::optional<Settings> settings = AskSettings();
     // The dialog is unowned, so the window stayed usable meanwhile: it may have been
     // closed, or sockets may be up from events handled inside the dialog's loop.
-    if (!confirmed || !m_bShown || !IsIdle(m_ClientSock) || !IsIdle(m_ListenSock)) {
+    if (!settings || !m_bShown || !IsIdle(m_ClientSock) || !IsIdle(m_ListenSock)) {
         UpdateStateDisplay();
         return;
     }
-    m_nMode = settings.m_nMode;
-    m_strHostAddr = settings.m_strHostAddr;
-    m_nPort = static_cast<std::int32_t>(settings.m_nPort);
-    m_strNickname = settings.m_strNickname;
+    m_nMode = settings->mode;
+    m_strHostAddr = settings->hostAddr;
+    m_nPort = settings->port;
+    m_strNickname = settings->nickname;
 
     bool refresh = true;
-    if (m_nMode == kModeGuest)
-        refresh = JoinHost(*this);
-    else if (m_nMode == kModeHost)
-        refresh = StartHosting(*this);
+    if (m_nMode == ChatMode::Guest)
+        refresh = JoinHost();
+    else if (m_nMode == ChatMode::Host)
+        refresh = StartHosting();
     if (refresh) UpdateStateDisplay();
 }
 
 void CChatDlg::OnBnClickedSendButton() {
-    CaptureFields(*this);
+    CaptureFields();
     if (m_strMessage.empty()) return;
     // A copy: m_strMessage is recaptured by appends that run inside a modal loop.
     const std::string typed = m_strMessage;
-    if (m_nMode == kModeGuest) {
+    if (m_nMode == ChatMode::Guest) {
         if (!m_ClientSock.SendMsgA(chatlines::kLabelText, typed.c_str())) {
             // The connection has just dropped: the text stays for the user to keep.
-            RefreshFields(*this);
+            RefreshFields();
             UpdateStateDisplay();
             return;
         }
-    } else if (m_nMode == kModeHost) {
+    } else if (m_nMode == ChatMode::Host) {
         RelayLine(chatlines::HostSays(m_strNickname, typed), kHostItself, kHostItselfName);
     }
     m_strMessage.clear();
@@ -319,8 +304,7 @@ void CChatDlg::BroadcastText(const char* lpText, QHANDLE hSender, const std::str
 
 void CChatDlg::RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender) {
     BroadcastText(line.c_str(), hSender, sender);
-    AppendText(line.c_str());
-    AppendText(chatlines::kEntryEnd);
+    AppendEntry(line);
 }
 
 void CChatDlg::RelayGuestText(CqTcpSock& sock, const std::string& text) {
@@ -360,7 +344,7 @@ void CChatDlg::AnnounceGuestName(CqTcpSock& sock, const std::string& nickname) {
 }
 
 void CChatDlg::OnRecv(QHANDLE hSock) {
-    CaptureFields(*this);
+    CaptureFields();
     CqTcpSock sock; // refers to hSock; the socket stays the plug-in's
     if (!sock.Attach(hSock)) {
         Report("OnRecv", "invalid socket handle");
@@ -372,38 +356,41 @@ void CChatDlg::OnRecv(QHANDLE hSock) {
         return;
     }
     const std::uint32_t count = queue.nItems();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        CqList record;
-        if (!record.Attach(queue.GetItemI(i))) {
-            Report("OnRecv", "cannot get message");
-            continue;
-        }
-        CqStr label;
-        if (!label.Attach(record.GetItemI(0))) {
-            Report("OnRecv", "cannot get message label");
-            continue;
-        }
-        const bool isText = label.CompareNoCase(chatlines::kLabelText) == 0;
-        if (!isText && label.CompareNoCase(chatlines::kLabelSetDisplayName) != 0) continue;
+    for (std::uint32_t i = 0; i < count; ++i)
+        HandleRecord(sock, queue.GetItemI(i));
+}
 
-        std::string data;
-        {
-            CqBuffer buffer;
-            if (!buffer.Attach(record.GetItemI(1)) || !ReadMessageText(buffer, data)) {
-                Report("OnRecv", "cannot get message data");
-                continue;
-            }
-        }
-        if (m_nMode == kModeGuest && isText) {
-            AppendText((data + chatlines::kEntryEnd).c_str());
-        } else if (m_nMode == kModeHost) {
-            if (isText)
-                RelayGuestText(sock, data);
-            else
-                AnnounceGuestName(sock, data);
-        }
-        RefreshFields(*this);
+void CChatDlg::HandleRecord(CqTcpSock& sock, QHANDLE hRecord) {
+    CqList record;
+    if (!record.Attach(hRecord)) {
+        Report("OnRecv", "cannot get message");
+        return;
     }
+    CqStr label;
+    if (!label.Attach(record.GetItemI(0))) {
+        Report("OnRecv", "cannot get message label");
+        return;
+    }
+    const bool isText = label.CompareNoCase(chatlines::kLabelText) == 0;
+    if (!isText && label.CompareNoCase(chatlines::kLabelSetDisplayName) != 0) return;
+
+    std::string data;
+    {
+        CqBuffer buffer;
+        if (!buffer.Attach(record.GetItemI(1)) || !ReadMessageText(buffer, data)) {
+            Report("OnRecv", "cannot get message data");
+            return;
+        }
+    }
+    if (m_nMode == ChatMode::Guest && isText) {
+        AppendText((data + chatlines::kEntryEnd).c_str());
+    } else if (m_nMode == ChatMode::Host) {
+        if (isText)
+            RelayGuestText(sock, data);
+        else
+            AnnounceGuestName(sock, data);
+    }
+    RefreshFields();
 }
 
 void CChatDlg::OnAccept(QHANDLE hSock) {
@@ -412,14 +399,9 @@ void CChatDlg::OnAccept(QHANDLE hSock) {
         return;
     }
     std::unique_ptr<CqTcpSock> guest(new CqTcpSock);
-    const char* failure = nullptr;
-    if (!guest->Create())
-        failure = "cannot create peer socket";
-    else if (!RegisterCallback(*guest, CALLBACKID_RECV, kOnRecvFunc))
-        failure = "cannot set OnRecv callback";
-    else if (!RegisterCallback(*guest, CALLBACKID_CLOSE, kOnCloseFunc))
-        failure = "cannot set OnClose callback";
-    else if (!m_ListenSock.Accept(guest.get()))
+    const char* failure =
+        CreateWithCallbacks(*guest, "cannot create peer socket", {kOnRecv, kOnClose});
+    if (failure == nullptr && !m_ListenSock.Accept(guest.get()))
         failure = "cannot accept peer connection";
     if (failure != nullptr) {
         Report("OnAccept", failure);
@@ -442,8 +424,7 @@ void CChatDlg::OnAccept(QHANDLE hSock) {
     const char* text = address.GetText();
     const std::string joined =
         chatlines::GuestJoined(text != nullptr ? text : "", port, m_strNickname);
-    AppendText(joined.c_str());
-    AppendText(chatlines::kEntryEnd);
+    AppendEntry(joined);
     BroadcastText(joined.c_str());
 
     RelayLine(chatlines::GuestsOnline(m_GuestSocks.GetSize()), kHostItself, kHostItselfName);
@@ -451,10 +432,10 @@ void CChatDlg::OnAccept(QHANDLE hSock) {
 }
 
 void CChatDlg::OnClose(QHANDLE hSock) {
-    CaptureFields(*this);
-    if (m_nMode == kModeGuest) {
+    CaptureFields();
+    if (m_nMode == ChatMode::Guest) {
         AppendText(chatlines::kHostDisconnectedEntry);
-    } else if (m_nMode == kModeHost) {
+    } else if (m_nMode == ChatMode::Host) {
         std::string line;
         // The departing guest leaves the list first and is ours until it is deleted,
         // so that no handler run inside a report's modal loop can reach it.
@@ -475,8 +456,7 @@ void CChatDlg::OnClose(QHANDLE hSock) {
                         line = chatlines::GuestDisconnected(peer.address, peer.port);
                     });
                 }
-                AppendText(line.c_str());
-                AppendText(chatlines::kEntryEnd);
+                AppendEntry(line);
             });
             RunGuarded("cannot remove/delete peer info", [&] {
                 guest->Delete();
@@ -489,6 +469,6 @@ void CChatDlg::OnClose(QHANDLE hSock) {
                       kHostItselfName);
         });
     }
-    RefreshFields(*this);
+    RefreshFields();
     UpdateStateDisplay();
 }

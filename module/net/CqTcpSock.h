@@ -1,3 +1,6 @@
+// net/ holds the module's sockets: this proxy, and CqTcpSockArray, the host's guest
+// list of owned proxies. Both know the host only through plugin/.
+//
 // The module's proxy for one socket of the socket plug-in nxTcpSock. The module
 // opens no sockets of its own: each operation here runs one plug-in function
 // ("nxTcpSock.Connect" ...) through the host's function registry. A proxy also

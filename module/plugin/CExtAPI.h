@@ -1,3 +1,7 @@
+// plugin/ binds the module to the host: the ABI types (qrv_abi.h), this table of
+// host functions, the host variable wrappers (CqVar.h) and the function registry's
+// caller (CqFunc.h). It includes nothing else of the module.
+//
 // The module's only path to the host. At initialisation CExtAPI looks up, by name,
 // every host function of the plug-in API it knows and keeps their addresses in
 // slots; afterwards the rest of the module calls the host only through the guarded

@@ -1,17 +1,24 @@
 // CChatDlg: the module's only window, a modeless dialog on template 15000, which
 // also carries the whole chat state (mode, settings, sockets, guest list,
-// transcript). The window side (creation, showing, hiding, icon, Help!, Close)
-// lives in ChatDlgWindow.cpp; the state display and transcript in
-// chat/ChatState.cpp; the session handlers in chat/ChatSession.cpp.
+// transcript). It is written in two halves. The window side, in this folder
+// (ChatDlgWindow.cpp), alone touches controls: creation, showing and hiding, the
+// state display, appending to the transcript, field exchange with the two boxes,
+// the settings dialog, Help! and Close. The session side, in chat/ (ChatSession.cpp
+// and ChatState.cpp), joins, hosts, relays and keeps the guest list, and reaches the
+// window only through those window-side operations. ConnectionDlg.h is the settings
+// dialog, resource.h the control ids, HostIcon.h and HelpPage.h the host's icon and
+// the help page beside the module file.
 #pragma once
 
 #include "dialogkit/dialog.h"
+#include "module/chat/ChatMode.h"
 #include "module/chat/ReportedFailures.h"
 #include "module/net/CqTcpSock.h"
+#include "module/net/CqTcpSockArray.h"
 #include "module/plugin/qrv_abi.h"
-#include "module/ui/CqTcpSockArray.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CChatDlg : public dk::CDialog {
@@ -45,13 +52,75 @@ public:
     void OnCloseButton();
     void OnHelpButton();
 
-    // Members in declared order; the session code reads and writes them directly.
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(dk::CDataExchange& dx) override;
+    bool RouteMessage(unsigned message, unsigned code, int id) override;
+
+private:
+    // Tests arrange and check the members below through this one door.
+    friend struct ChatDlgTestAccess;
+
+    // The connection settings as the settings dialog hands them back.
+    struct Settings {
+        ChatMode mode = ChatMode::Guest;
+        std::string hostAddr;
+        std::int32_t port = 0;
+        std::string nickname;
+    };
+    // What the window shows of the chat state: the Connect button's caption, the
+    // title, and whether the message box and Send are enabled. A mode that is
+    // neither shows only an empty title.
+    struct StateDisplay {
+        bool modeKnown = false;
+        const char* connectCaption = "";
+        std::string title;
+        bool sendEnabled = false;
+    };
+
+    // Window side (ui/ChatDlgWindow.cpp).
+    // The caption's close box and the system menu's Close.
+    void OnCloseRequest();
+    void ShowState(const StateDisplay& display);
+    // Capture: the shown window's boxes into the members. A hidden window's boxes may
+    // be older than the members (appends while hidden change the members only).
+    void CaptureFields();
+    // Refresh that keeps what the user has typed since the last capture.
+    void RefreshFields();
+    // Runs the settings dialog filled with the current settings; its settings after
+    // OK, nothing otherwise.
+    std::optional<Settings> AskSettings();
+
+    // Session side (chat/ChatState.cpp).
+    StateDisplay DescribeState();
+    // AppendText of the line, then of the entry end.
+    void AppendEntry(const std::string& line);
+
+    // Session side (chat/ChatSession.cpp).
+    // After OK in mode Guest: makes the client socket when there is none, then
+    // connects. False when the handler ends without refreshing the display.
+    bool JoinHost();
+    // After OK in mode Host: makes the listening socket when there is none, listens.
+    bool StartHosting();
+    // BroadcastText for a line made from what hSender sent (0: the host's own line);
+    // a guest that refuses the line is reported once per sender and cause, naming the
+    // sender as `sender`.
+    void BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender);
+    // Sends the line to every connected guest, then appends it as a transcript entry.
+    void RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender);
+    // One record of a receive queue, from the socket sock refers to.
+    void HandleRecord(CqTcpSock& sock, QHANDLE hRecord);
+    // A guest's "text" and "set display name" records; sock refers to its socket.
+    void RelayGuestText(CqTcpSock& sock, const std::string& text);
+    void AnnounceGuestName(CqTcpSock& sock, const std::string& nickname);
+
+    // Members in declared order.
     CqTcpSock m_ClientSock;      // Guest side: the connection to the host
     CqTcpSock m_ListenSock;      // Host side: the listening socket
     CqTcpSockArray m_GuestSocks; // Host side: one owned socket per accepted guest
     bool m_bShown = false;       // true exactly while the window is shown
     bool m_bCreated = false;     // true once the window exists
-    std::int32_t m_nMode = 0;    // 0 Guest, 1 Host
+    ChatMode m_nMode = ChatMode::Guest;
     std::string m_strHostAddr = "127.0.0.1";
     std::int32_t m_nPort = 8080;
     std::string m_strNickname;
@@ -61,25 +130,6 @@ public:
     dk::CButton m_btnSend;
     dk::CEdit m_editMessage;
     dk::CEdit m_editTranscript;
-
-protected:
-    bool OnInitDialog() override;
-    void DoDataExchange(dk::CDataExchange& dx) override;
-    bool RouteMessage(unsigned message, unsigned code, int id) override;
-
-private:
-    // The caption's close box and the system menu's Close.
-    void OnCloseRequest();
-
-    // Host side. BroadcastText for a line made from what hSender sent (0: the host's
-    // own line); a guest that refuses the line is reported once per sender and cause,
-    // naming the sender as `sender`.
-    void BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender);
-    // Sends the line to every connected guest, then appends it as a transcript entry.
-    void RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender);
-    // A guest's "text" and "set display name" records; sock refers to its socket.
-    void RelayGuestText(CqTcpSock& sock, const std::string& text);
-    void AnnounceGuestName(CqTcpSock& sock, const std::string& nickname);
 
     // A Connect click is under way: its settings dialog or its failure box is open,
     // and a second click must not start a second session beside it.

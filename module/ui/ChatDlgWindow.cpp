@@ -1,11 +1,14 @@
-// The window side of CChatDlg: creation once and showing, hiding with the end of
-// every session, the host's icon, data exchange with the two boxes, Help! and the
-// Close paths, and the message table that routes the window's commands.
+// The window side of CChatDlg, the only code that touches its controls: creation
+// once and showing, hiding with the end of every session, the host's icon, the
+// state display, appending to the transcript, data exchange with the two boxes, the
+// settings dialog, Help! and the Close paths, and the message table that routes the
+// window's commands.
 #include "module/ui/ChatDlg.h"
 
 #include "dialogkit/message_box.h"
 #include "dialogkit/window.h"
 #include "module/plugin/CExtAPI.h"
+#include "module/ui/ConnectionDlg.h"
 #include "module/ui/HelpPage.h"
 #include "module/ui/HostIcon.h"
 #include "module/ui/ModuleTemplates.h"
@@ -50,6 +53,51 @@ void CChatDlg::HideAndEndSessions() {
     DeleteAllGuests();
     ShowWindow(dk::kSwHide);
     m_bShown = false;
+}
+
+void CChatDlg::UpdateStateDisplay() {
+    ShowState(DescribeState());
+}
+
+void CChatDlg::ShowState(const StateDisplay& display) {
+    if (!display.modeKnown) {
+        SetWindowText("");
+        return;
+    }
+    m_btnConnect.SetWindowText(display.connectCaption);
+    SetWindowText(display.title);
+    m_editMessage.EnableWindow(display.sendEnabled);
+    m_btnSend.EnableWindow(display.sendEnabled);
+}
+
+void CChatDlg::AppendText(const char* lpText) {
+    if (lpText) m_strTranscript += lpText;
+    if (!m_bShown) return;
+    // The refresh rewrites the message box too: what the user has typed since the
+    // last capture is read first, so that no append discards it.
+    RefreshFields();
+    // Scrolling by the whole line count brings the end of the text into view.
+    m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);
+}
+
+void CChatDlg::CaptureFields() {
+    if (m_bShown) UpdateData(true);
+}
+
+void CChatDlg::RefreshFields() {
+    if (m_bShown && m_editMessage.IsAttached()) m_strMessage = m_editMessage.GetWindowText();
+    UpdateData(false);
+}
+
+std::optional<CChatDlg::Settings> CChatDlg::AskSettings() {
+    CConnectionDlg dialog;
+    dialog.m_nMode = m_nMode;
+    dialog.m_strHostAddr = m_strHostAddr;
+    dialog.m_nPort = static_cast<std::uint32_t>(m_nPort);
+    dialog.m_strNickname = m_strNickname;
+    if (dialog.DoModal() != dk::kIdOkCommand) return std::nullopt;
+    return Settings{dialog.m_nMode, dialog.m_strHostAddr, static_cast<std::int32_t>(dialog.m_nPort),
+                    dialog.m_strNickname};
 }
 
 bool CChatDlg::OnInitDialog() {

@@ -9,11 +9,9 @@
 
 namespace {
 
-constexpr std::int32_t kModeGuest = 0;
-constexpr std::int32_t kModeHost = 1;
 constexpr std::uint32_t kFirstPort = 1;
 constexpr std::uint32_t kPortLimit = 65536;             // ports are below this
-constexpr const char* kModeNames[] = {"Guest", "Host"}; // index is the mode
+constexpr const char* kModeNames[] = {"Guest", "Host"}; // index is the ChatMode
 
 bool IsValidPort(std::uint32_t port) {
     return port >= kFirstPort && port < kPortLimit;
@@ -34,7 +32,7 @@ bool CConnectionDlg::OnInitDialog() {
     SetIconFromHost(*this);
     for (const char* name : kModeNames)
         m_comboMode.AddString(name);
-    m_comboMode.SetCurSel(m_nMode);
+    m_comboMode.SetCurSel(static_cast<int>(m_nMode));
     UpdateHostAddrEnabling();
     return true;
 }
@@ -56,25 +54,25 @@ bool CConnectionDlg::RouteMessage(unsigned message, unsigned code, int id) {
 }
 
 void CConnectionDlg::UpdateHostAddrEnabling() {
-    if (m_nMode == kModeGuest)
+    if (m_nMode == ChatMode::Guest)
         m_editHostAddr.EnableWindow(true);
-    else if (m_nMode == kModeHost)
+    else if (m_nMode == ChatMode::Host)
         m_editHostAddr.EnableWindow(false);
 }
 
 void CConnectionDlg::OnModeSelChange() {
-    m_nMode = m_comboMode.GetCurSel();
+    m_nMode = static_cast<ChatMode>(m_comboMode.GetCurSel());
     UpdateHostAddrEnabling();
 }
 
 void CConnectionDlg::OnOkButton() {
     if (!UpdateData(true)) return;
-    if (m_nMode == kModeGuest || m_nMode == kModeHost) {
+    if (m_nMode == ChatMode::Guest || m_nMode == ChatMode::Host) {
         if (!IsValidPort(m_nPort)) {
             Warn("Please enter a valid port number.");
             return;
         }
-        if (m_nMode == kModeGuest && m_strHostAddr.empty()) {
+        if (m_nMode == ChatMode::Guest && m_strHostAddr.empty()) {
             Warn("Please enter a valid IP address.");
             return;
         }

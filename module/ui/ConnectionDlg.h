@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dialogkit/dialog.h"
+#include "module/chat/ChatMode.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,7 @@ class CConnectionDlg : public dk::CDialog {
 public:
     CConnectionDlg();
 
-    std::int32_t m_nMode = 0; // 0 Guest, 1 Host: the index of the mode list's selection
+    ChatMode m_nMode = ChatMode::Guest; // the index of the mode list's selection
     dk::CComboBox m_comboMode;
     std::string m_strHostAddr;
     std::uint32_t m_nPort = 0;

@@ -82,10 +82,10 @@ bool ChatFixture::SendEnabled() const {
            dk::testing::IsControlEnabled(ChatWindow(), IDC_MESSAGE_EDIT);
 }
 
-void ChatFixture::AnswerSettings(int mode, const std::string& address, std::uint16_t port,
+void ChatFixture::AnswerSettings(ChatMode mode, const std::string& address, std::uint16_t port,
                                  const std::string& nickname) {
     dk::testing::PushModalScript([=](dk::WindowHandle dialog) {
-        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, mode);
+        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, ModeItem(mode));
         dk::testing::SetControlText(dialog, IDC_HOST_ADDR_EDIT, address);
         dk::testing::SetControlText(dialog, IDC_PORT_EDIT, std::to_string(port));
         dk::testing::SetControlText(dialog, IDC_NICKNAME_EDIT, nickname);
@@ -96,7 +96,7 @@ void ChatFixture::AnswerSettings(int mode, const std::string& address, std::uint
 std::uint16_t ChatFixture::StartHosting(const std::string& nickname) {
     for (int attempt = 0; attempt < testsupport::kPortAttempts; ++attempt) {
         const std::uint16_t port = testsupport::CandidatePort();
-        AnswerSettings(1, "", port, nickname);
+        AnswerSettings(ChatMode::Host, "", port, nickname);
         EXPECT_TRUE(ClickConnect());
         if (ConnectCaption() == "Listening") return port;
         const std::vector<std::string> boxes = BoxTexts();
@@ -111,7 +111,7 @@ std::uint16_t ChatFixture::StartHosting(const std::string& nickname) {
 }
 
 void ChatFixture::JoinHost(std::uint16_t port, const std::string& nickname) {
-    AnswerSettings(0, "127.0.0.1", port, nickname);
+    AnswerSettings(ChatMode::Guest, "127.0.0.1", port, nickname);
     EXPECT_TRUE(ClickConnect());
     EXPECT_EQ(ConnectCaption(), "Connected")
         << "could not join the raw host on port " << port << Diagnostics();
@@ -159,22 +159,22 @@ void ChatFixture::Settle() {
 
 testsupport::RawPeer ChatFixture::ConnectGuest(std::uint16_t port) {
     testsupport::RawPeer peer;
-    const int before = g_ChatDlg.m_GuestSocks.GetSize();
+    const int before = ChatState().m_GuestSocks.GetSize();
     EXPECT_TRUE(peer.connect("127.0.0.1", port)) << "a raw guest could not connect";
-    EXPECT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() > before; }))
+    EXPECT_TRUE(PumpUntil([&] { return ChatState().m_GuestSocks.GetSize() > before; }))
         << "the host never accepted the raw guest";
     return peer;
 }
 
 std::uint16_t ChatFixture::GuestPort(int index) {
     // Asked of the socket plug-in through the guest's own proxy, as the host does.
-    CqTcpSock* guest = g_ChatDlg.m_GuestSocks.GetAt(index);
+    CqTcpSock* guest = ChatState().m_GuestSocks.GetAt(index);
     return guest != nullptr ? static_cast<std::uint16_t>(guest->GetPeerPort()) : 0;
 }
 
 std::string ChatFixture::Diagnostics() {
-    std::string text = "; mode " + std::to_string(g_ChatDlg.m_nMode) + ", port " +
-                       std::to_string(g_ChatDlg.m_nPort) + ", scripts left " +
+    std::string text = "; mode " + std::to_string(static_cast<int>(ChatState().m_nMode)) +
+                       ", port " + std::to_string(ChatState().m_nPort) + ", scripts left " +
                        std::to_string(dk::testing::PendingModalScripts());
     for (const std::string& report : host.reports())
         text += "; report: " + report;

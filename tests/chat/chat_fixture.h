@@ -7,7 +7,7 @@
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "dialogkit/testing/testing.h"
-#include "module/ui/ChatDlg.h"
+#include "tests/support/chat_dlg_access.h"
 #include "tests/support/ports.h"
 #include "tests/support/raw_peer.h"
 
@@ -44,7 +44,7 @@ protected:
     virtual void BeforeInit() {}
 
     dk::WindowHandle ChatWindow() const { return g_ChatDlg.GetSafeHwnd(); }
-    std::string Transcript() const { return g_ChatDlg.m_strTranscript; }
+    std::string Transcript() const { return ChatState().m_strTranscript; }
     std::string ShownTranscript() const;
     std::string MessageBoxText() const; // the message box control, as the user sees it
     void TypeMessage(const std::string& text);
@@ -55,7 +55,7 @@ protected:
     bool SendEnabled() const;
 
     // Queues the settings dialog's answer: fills the fields and clicks OK.
-    void AnswerSettings(int mode, const std::string& address, std::uint16_t port,
+    void AnswerSettings(ChatMode mode, const std::string& address, std::uint16_t port,
                         const std::string& nickname);
     // Starts hosting through the Connect button on a candidate port, and on the next
     // one while another program holds it; the port.

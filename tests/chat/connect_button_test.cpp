@@ -18,17 +18,17 @@ TEST_F(ConnectButtonTest, FailedRegistrationDeletesTheNewSocket) {
     RawListener rawHost;
     ASSERT_TRUE(rawHost.listen(0));
     host.failRunFrom("nxTcpSock.SetCallback", 1);
-    AnswerSettings(0, "127.0.0.1", rawHost.port(), "");
+    AnswerSettings(ChatMode::Guest, "127.0.0.1", rawHost.port(), "");
     ASSERT_TRUE(ClickConnect());
     ASSERT_EQ(Reports().size(), 2u);
     EXPECT_EQ(Reports()[1], "CChatDlg::OnBnClickedConnectButton error:\r\n - cannot set OnRecv "
                             "callback");
-    EXPECT_EQ(g_ChatDlg.m_ClientSock.GetHandle(), 0u);
+    EXPECT_EQ(ChatState().m_ClientSock.GetHandle(), 0u);
     EXPECT_EQ(sockets.socketCount(), 0u) << "the half-made socket was kept";
 
     // The next click starts over: a new socket with both callbacks.
     host.failRunFrom("nxTcpSock.SetCallback", 0);
-    AnswerSettings(0, "127.0.0.1", rawHost.port(), "");
+    AnswerSettings(ChatMode::Guest, "127.0.0.1", rawHost.port(), "");
     ASSERT_TRUE(ClickConnect());
     EXPECT_EQ(ConnectCaption(), "Connected");
     RawPeer hostSide = rawHost.accept(kWaitMs);
@@ -40,12 +40,12 @@ TEST_F(ConnectButtonTest, FailedRegistrationDeletesTheNewSocket) {
 TEST_F(ConnectButtonTest, FailedCloseRegistrationDeletesTheNewSocket) {
     host.failRunFrom("nxTcpSock.SetCallback", 2);
     testsupport::ClosedPort closed;
-    AnswerSettings(0, "127.0.0.1", closed.port(), "");
+    AnswerSettings(ChatMode::Guest, "127.0.0.1", closed.port(), "");
     ASSERT_TRUE(ClickConnect());
     ASSERT_FALSE(Reports().empty());
     EXPECT_EQ(Reports().back(), "CChatDlg::OnBnClickedConnectButton error:\r\n - cannot set "
                                 "OnClose callback");
-    EXPECT_EQ(g_ChatDlg.m_ClientSock.GetHandle(), 0u);
+    EXPECT_EQ(ChatState().m_ClientSock.GetHandle(), 0u);
     EXPECT_EQ(sockets.socketCount(), 0u);
 }
 
@@ -60,12 +60,12 @@ protected:
 TEST_F(UnregisteredCallbacksTest, ListeningSocketWithoutAcceptCallbackIsNotKept) {
     const std::uint16_t port = testsupport::CandidatePort();
     for (int click = 0; click < 2; ++click) {
-        AnswerSettings(1, "", port, "");
+        AnswerSettings(ChatMode::Host, "", port, "");
         ASSERT_TRUE(ClickConnect());
         ASSERT_EQ(Reports().size(), std::size_t(click + 1));
         EXPECT_EQ(Reports().back(), "CChatDlg::OnBnClickedConnectButton error:\r\n - cannot set "
                                     "OnAccept callback");
-        EXPECT_EQ(g_ChatDlg.m_ListenSock.GetHandle(), 0u) << "click " << click;
+        EXPECT_EQ(ChatState().m_ListenSock.GetHandle(), 0u) << "click " << click;
         EXPECT_EQ(sockets.socketCount(), 0u) << "click " << click;
         EXPECT_NE(ConnectCaption(), "Listening") << "listening without accept events";
     }
@@ -74,7 +74,7 @@ TEST_F(UnregisteredCallbacksTest, ListeningSocketWithoutAcceptCallbackIsNotKept)
 TEST_F(UnregisteredCallbacksTest, ClientSocketWithoutReceiveCallbackIsNotKept) {
     RawListener rawHost;
     ASSERT_TRUE(rawHost.listen(0));
-    AnswerSettings(0, "127.0.0.1", rawHost.port(), "");
+    AnswerSettings(ChatMode::Guest, "127.0.0.1", rawHost.port(), "");
     ASSERT_TRUE(ClickConnect());
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0], "CChatDlg::OnBnClickedConnectButton error:\r\n - cannot set OnRecv "
@@ -98,7 +98,7 @@ TEST_F(UnregisteredGuestCallbacksTest, AGuestWhoseEventsCannotArriveIsNotKept) {
     ASSERT_TRUE(guest.connect("127.0.0.1", port));
     ASSERT_TRUE(PumpUntil([&] { return !Reports().empty(); }));
     EXPECT_EQ(Reports().front(), "CChatDlg::OnAccept error:\r\n - cannot set OnRecv callback");
-    EXPECT_TRUE(g_ChatDlg.m_GuestSocks.IsEmpty());
+    EXPECT_TRUE(ChatState().m_GuestSocks.IsEmpty());
     EXPECT_EQ(sockets.socketCount(), 1u) << "only the listening socket is left";
     EXPECT_EQ(Transcript(), "") << "nothing is announced";
     EXPECT_FALSE(SendEnabled());
@@ -115,14 +115,14 @@ TEST_F(ConnectButtonTest, SecondClickWhileTheDialogIsOpenOnlyRefreshes) {
         // The double click's second half lands on the still usable chat window.
         dk::testing::ClickButton(ChatWindow(), IDC_CONNECT_BUTTON);
         captionDuringNestedClick = ConnectCaption();
-        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 0);
+        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, ModeItem(ChatMode::Guest));
         dk::testing::SetControlText(dialog, IDC_HOST_ADDR_EDIT, "127.0.0.1");
         dk::testing::SetControlText(dialog, IDC_PORT_EDIT, std::to_string(port));
         dk::testing::ClickButton(dialog, dk::kIdOk);
     });
     dk::testing::PushModalScript([&](dk::WindowHandle dialog) {
         ++dialogsShown;
-        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 1);
+        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, ModeItem(ChatMode::Host));
         dk::testing::SetControlText(dialog, IDC_PORT_EDIT, std::to_string(port));
         dk::testing::ClickButton(dialog, dk::kIdOk);
     });
@@ -131,7 +131,7 @@ TEST_F(ConnectButtonTest, SecondClickWhileTheDialogIsOpenOnlyRefreshes) {
     EXPECT_EQ(dk::testing::PendingModalScripts(), 1u);
     EXPECT_EQ(captionDuringNestedClick, "Closed");
     EXPECT_EQ(ConnectCaption(), "Connected");
-    EXPECT_EQ(g_ChatDlg.m_ListenSock.GetHandle(), 0u) << "joined and hosted at once";
+    EXPECT_EQ(ChatState().m_ListenSock.GetHandle(), 0u) << "joined and hosted at once";
     EXPECT_TRUE(BoxTexts().empty());
     dk::testing::ClearModalScripts();
 }
@@ -139,16 +139,16 @@ TEST_F(ConnectButtonTest, SecondClickWhileTheDialogIsOpenOnlyRefreshes) {
 TEST_F(ConnectButtonTest, WindowClosedWhileTheDialogIsOpenStartsNothing) {
     dk::testing::PushModalScript([&](dk::WindowHandle dialog) {
         dk::testing::CloseDialog(ChatWindow());
-        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, 1);
+        dk::testing::SelectComboItem(dialog, IDC_MODE_COMBO, ModeItem(ChatMode::Host));
         dk::testing::SetControlText(dialog, IDC_PORT_EDIT,
                                     std::to_string(testsupport::CandidatePort()));
         dk::testing::ClickButton(dialog, dk::kIdOk);
     });
     ASSERT_TRUE(ClickConnect());
     EXPECT_FALSE(g_ChatDlg.IsShown());
-    EXPECT_EQ(g_ChatDlg.m_ListenSock.GetHandle(), 0u);
+    EXPECT_EQ(ChatState().m_ListenSock.GetHandle(), 0u);
     EXPECT_EQ(sockets.socketCount(), 0u) << "a session started behind a closed window";
-    EXPECT_EQ(g_ChatDlg.m_nMode, 0) << "the dialog counts as cancelled";
+    EXPECT_EQ(ChatState().m_nMode, ChatMode::Guest) << "the dialog counts as cancelled";
 }
 
 } // namespace

@@ -33,7 +33,7 @@ protected:
     }
     void Leave() {
         leaving.close();
-        ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() == 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return ChatState().m_GuestSocks.GetSize() == 1; }));
     }
     bool Reported(const std::string& text) const {
         for (const std::string& report : Reports())

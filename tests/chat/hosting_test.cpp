@@ -88,12 +88,12 @@ TEST_F(HostingTest, WholeChatWithTwoGuests) {
     EXPECT_EQ(MessageBoxText(), "") << "Send empties the message box";
 
     alice.close();
-    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return ChatState().m_GuestSocks.GetSize() == 1; }));
     EXPECT_EQ(Receive(bob), TextRecord("Guest 'Alice' has disconnected"));
     EXPECT_EQ(Receive(bob), TextRecord("1 guest(s) are currently on-line"));
 
     bob.close();
-    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return ChatState().m_GuestSocks.GetSize() == 0; }));
     EXPECT_FALSE(SendEnabled()) << "the last departure disables sending";
     EXPECT_EQ(ConnectCaption(), "Listening");
 
@@ -163,7 +163,7 @@ TEST_F(HostingTest, StoppingClosesEveryGuestAndTellsNobody) {
     ASSERT_TRUE(ClickConnect());
     EXPECT_EQ(ConnectCaption(), "Closed");
     EXPECT_EQ(Title(), "Chat host - closed");
-    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
+    EXPECT_EQ(ChatState().m_GuestSocks.GetSize(), 0);
     for (RawPeer* guest : {&first, &second}) {
         // What was sent before the stop may still be read; nothing follows it.
         EXPECT_TRUE(guest->waitClosed(kWaitMs)) << "a guest's connection stayed open";
@@ -171,7 +171,7 @@ TEST_F(HostingTest, StoppingClosesEveryGuestAndTellsNobody) {
     EXPECT_EQ(Transcript(), before) << "stopping appends nothing";
 
     // The same listening socket serves again on the next click.
-    AnswerSettings(1, "", port, "Again");
+    AnswerSettings(ChatMode::Host, "", port, "Again");
     ASSERT_TRUE(ClickConnect());
     EXPECT_EQ(ConnectCaption(), "Listening");
     RawPeer third = ConnectGuest(port);
@@ -186,11 +186,11 @@ TEST_F(HostingTest, PortInUseShowsTheListenBox) {
     ASSERT_EQ(otherProgram.listen(other, 0), devhost::SockResult::Ok);
     const std::uint16_t port = otherProgram.localPort(other).value_or(0);
 
-    AnswerSettings(1, "", port, "");
+    AnswerSettings(ChatMode::Host, "", port, "");
     ASSERT_TRUE(ClickConnect());
     const auto boxes = dk::testing::TakeBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    const std::int32_t error = g_ChatDlg.m_ListenSock.GetLastError();
+    const std::int32_t error = ChatState().m_ListenSock.GetLastError();
     EXPECT_EQ(boxes[0].text, "Cannot open port " + std::to_string(port) +
                                  " for listening (error code = " + GetSockErrorName(error) + ")");
     EXPECT_EQ(error, 10048) << "a taken port is WSAEADDRINUSE";
@@ -198,7 +198,7 @@ TEST_F(HostingTest, PortInUseShowsTheListenBox) {
     EXPECT_EQ(boxes[0].flags & dk::kMbIconError, unsigned(dk::kMbIconError));
     EXPECT_EQ(ConnectCaption(), "Closed");
     EXPECT_EQ(Title(), "Chat host - closed");
-    EXPECT_EQ(g_ChatDlg.m_nPort, port) << "the chosen settings are kept";
+    EXPECT_EQ(ChatState().m_nPort, port) << "the chosen settings are kept";
 }
 
 TEST_F(HostingTest, UnknownHandlesChangeNothingButTheCount) {
@@ -209,15 +209,15 @@ TEST_F(HostingTest, UnknownHandlesChangeNothingButTheCount) {
     const std::string before = Transcript();
     host.clearReports();
 
-    g_ChatDlg.OnAccept(g_ChatDlg.m_ListenSock.GetHandle() + 1000);
+    g_ChatDlg.OnAccept(ChatState().m_ListenSock.GetHandle() + 1000);
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0], "CChatDlg::OnAccept error:\r\n - socket handle mismatch");
-    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 1);
+    EXPECT_EQ(ChatState().m_GuestSocks.GetSize(), 1);
 
-    g_ChatDlg.OnClose(g_ChatDlg.m_ListenSock.GetHandle() + 1000);
+    g_ChatDlg.OnClose(ChatState().m_ListenSock.GetHandle() + 1000);
     EXPECT_EQ(Receive(guest), TextRecord("1 guest(s) are currently on-line"));
     EXPECT_EQ(Transcript(), before + Entry("1 guest(s) are currently on-line"));
-    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 1);
+    EXPECT_EQ(ChatState().m_GuestSocks.GetSize(), 1);
     EXPECT_TRUE(NextIsMarker(guest, "Hosty"));
 }
 
@@ -261,7 +261,7 @@ TEST_F(HostingTest, HostVariablesReturnToTheirCountOnceEveryGuestHasLeft) {
 
     for (RawPeer& guest : guests)
         guest.close();
-    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return ChatState().m_GuestSocks.GetSize() == 0; }));
     EXPECT_EQ(host.liveVariableCount(), listening) << "the guests left host variables behind";
     // Closing the window ends hosting and lets go of the listening socket.
     g_ChatDlg.HideAndEndSessions();

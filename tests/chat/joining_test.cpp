@@ -63,9 +63,9 @@ TEST_F(JoiningTest, GuestChatsWithARawHost) {
     EXPECT_TRUE(Reports().empty()) << Reports().front();
 
     // The closed socket is connected again on the next click, without a new one.
-    const QHANDLE hClient = g_ChatDlg.m_ClientSock.GetHandle();
+    const QHANDLE hClient = ChatState().m_ClientSock.GetHandle();
     RawPeer again = Join("Gus");
-    EXPECT_EQ(g_ChatDlg.m_ClientSock.GetHandle(), hClient);
+    EXPECT_EQ(ChatState().m_ClientSock.GetHandle(), hClient);
     EXPECT_EQ(Receive(again), (devhost::Record{"set display name", "Gus"}));
     ASSERT_TRUE(again.sendRecord("text", "back"));
     EXPECT_TRUE(PumpUntil([&] { return Transcript() == expected + "back\r\n\r\n"; }))
@@ -96,7 +96,7 @@ TEST_F(JoiningTest, ConnectToAClosedPortNamesTheError) {
     testsupport::ClosedPort closed;
     const std::uint16_t port = closed.port();
     ASSERT_NE(port, 0) << "cannot hold a closed port on 127.0.0.1";
-    AnswerSettings(0, "127.0.0.1", port, "Gus");
+    AnswerSettings(ChatMode::Guest, "127.0.0.1", port, "Gus");
     ASSERT_TRUE(ClickConnect());
     const auto boxes = dk::testing::TakeBoxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -122,7 +122,7 @@ TEST_F(JoiningTest, FailedSendKeepsTheTypedText) {
     TypeMessage("do not lose me");
     ASSERT_TRUE(ClickSend());
     EXPECT_EQ(MessageBoxText(), "do not lose me");
-    EXPECT_EQ(g_ChatDlg.m_strMessage, "do not lose me");
+    EXPECT_EQ(ChatState().m_strMessage, "do not lose me");
     host.failRunFrom("nxTcpSock.SendMsgA", 0);
     ASSERT_TRUE(ClickSend());
     EXPECT_EQ(Receive(hostSide), TextRecord("do not lose me"));
@@ -148,8 +148,8 @@ TEST_F(JoiningTest, CancelChangesNoSetting) {
         dk::testing::ClickButton(dialog, dk::kIdCancel);
     });
     ASSERT_TRUE(ClickConnect());
-    EXPECT_EQ(g_ChatDlg.m_nPort, 8080);
-    EXPECT_EQ(g_ChatDlg.m_ClientSock.GetHandle(), 0u) << "no socket is made on Cancel";
+    EXPECT_EQ(ChatState().m_nPort, 8080);
+    EXPECT_EQ(ChatState().m_ClientSock.GetHandle(), 0u) << "no socket is made on Cancel";
     EXPECT_EQ(ConnectCaption(), "Closed");
 }
 

@@ -24,7 +24,7 @@ protected:
         });
     }
     QHANDLE GuestHandle(int index) const {
-        return g_ChatDlg.m_GuestSocks.GetAt(index)->GetHandle();
+        return ChatState().m_GuestSocks.GetAt(index)->GetHandle();
     }
     // Takes a guest's arrival records, up to the count of all guests now on-line.
     void Drain(RawPeer& peer, int guestsOnline) {
@@ -42,7 +42,7 @@ TEST_F(ModalLoopsTest, WindowClosedWhileAGuestsLineIsMade) {
     ASSERT_TRUE(guest.sendRecord("text", "hi"));
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
     Settle();
-    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
+    EXPECT_EQ(ChatState().m_GuestSocks.GetSize(), 0);
     const std::string tail = "Guest :0 says: \"hi\"\r\n\r\n";
     const std::string transcript = Transcript();
     ASSERT_GE(transcript.size(), tail.size());
@@ -62,7 +62,7 @@ TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
     leaving.close();
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
     Settle();
-    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0);
+    EXPECT_EQ(ChatState().m_GuestSocks.GetSize(), 0);
     EXPECT_EQ(Transcript(), before + "Guest :0 has disconnected\r\n\r\n" +
                                 "0 guest(s) are currently on-line\r\n\r\n");
     EXPECT_TRUE(staying.waitClosed(kWaitMs));
@@ -86,8 +86,8 @@ TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
         g_ChatDlg.OnClose(hFirst);
     });
     second.close();
-    ASSERT_TRUE(PumpUntil([&] { return g_ChatDlg.m_GuestSocks.GetSize() < 2; }));
-    ASSERT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return ChatState().m_GuestSocks.GetSize() < 2; }));
+    ASSERT_EQ(ChatState().m_GuestSocks.GetSize(), 1);
     EXPECT_EQ(GuestHandle(0), hThird) << "the wrong guest was removed";
     EXPECT_EQ(Receive(third), TextRecord("Guest " + firstAddr + " has disconnected"));
     EXPECT_EQ(Receive(third), TextRecord("1 guest(s) are currently on-line"));
@@ -125,7 +125,7 @@ TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
     EXPECT_EQ(Receive(first), TextRecord(departed));
     EXPECT_EQ(Receive(first), TextRecord("2 guest(s) are currently on-line"));
     EXPECT_TRUE(second.waitClosed(kWaitMs));
-    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 2);
+    EXPECT_EQ(ChatState().m_GuestSocks.GetSize(), 2);
     EXPECT_TRUE(NextIsMarker(first, "Hosty")) << "the failed send was repeated";
 }
 
@@ -142,12 +142,12 @@ TEST_F(ModalLoopsTest, GuestArrivingDuringABroadcastGetsTheLine) {
     OnFirstReport([this, port, &newcomer] {
         host.failRunFrom("nxTcpSock.SendMsgA", 0);
         ASSERT_TRUE(newcomer.connect("127.0.0.1", port));
-        g_ChatDlg.OnAccept(g_ChatDlg.m_ListenSock.GetHandle());
+        g_ChatDlg.OnAccept(ChatState().m_ListenSock.GetHandle());
     });
     TypeMessage("to everyone");
     ASSERT_TRUE(ClickSend());
 
-    ASSERT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 3);
+    ASSERT_EQ(ChatState().m_GuestSocks.GetSize(), 3);
     const std::string joined =
         "Guest 127.0.0.1:" + std::to_string(GuestPort(2)) + " has joined host 'Hosty'";
     const std::string hostSays = "Host 'Hosty' says: \"to everyone\"";
@@ -167,7 +167,7 @@ TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
     ASSERT_TRUE(guest.connect("127.0.0.1", port));
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
     Settle();
-    EXPECT_EQ(g_ChatDlg.m_GuestSocks.GetSize(), 0) << "a guest joined a closed window";
+    EXPECT_EQ(ChatState().m_GuestSocks.GetSize(), 0) << "a guest joined a closed window";
     EXPECT_EQ(sockets.socketCount(), 0u);
     EXPECT_EQ(Transcript(), "");
     EXPECT_TRUE(guest.waitClosed(kWaitMs));

@@ -5,10 +5,10 @@
 
 #include "devhost/hostapi/host_api.h"
 #include "dialogkit/testing/testing.h"
+#include "module/exports.h"
 #include "module/plugin/CExtAPI.h"
-#include "module/plugin/exports.h"
-#include "module/ui/ChatDlg.h"
 #include "tests/plugin/volubra_exports.h"
+#include "tests/support/chat_dlg_access.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +22,12 @@ namespace volubra_test {
 // empty transcript and message box. A window already made stays made.
 inline void ResetChatWindow() {
     g_ChatDlg.HideAndEndSessions();
-    g_ChatDlg.m_nMode = 0;
-    g_ChatDlg.m_strHostAddr = "127.0.0.1";
-    g_ChatDlg.m_nPort = 8080;
-    g_ChatDlg.m_strNickname.clear();
-    g_ChatDlg.m_strTranscript.clear();
-    g_ChatDlg.m_strMessage.clear();
+    ChatState().m_nMode = ChatMode::Guest;
+    ChatState().m_strHostAddr = "127.0.0.1";
+    ChatState().m_nPort = 8080;
+    ChatState().m_strNickname.clear();
+    ChatState().m_strTranscript.clear();
+    ChatState().m_strMessage.clear();
 }
 
 class HostFixture : public ::testing::Test {

@@ -2,7 +2,7 @@
 // than loaded from a file: tests and fuzzers hand this to HostApi::addPlugin.
 #pragma once
 
-#include "module/plugin/exports.h"
+#include "module/exports.h"
 
 #include <cstring>
 

@@ -82,7 +82,7 @@ TEST_F(StressHosting, NeverReadingGuestIsDroppedAndTheOthersKeepTheirPace) {
     }
     EXPECT_EQ(late, 0) << "lines that took longer than 1 s to reach the guests that read";
     EXPECT_TRUE(
-        PumpUntilHost([] { return g_ChatDlg.m_GuestSocks.GetSize() == kTalkers; }, kLineBound))
+        PumpUntilHost([] { return ChatState().m_GuestSocks.GetSize() == kTalkers; }, kLineBound))
         << "the guest that never reads was not dropped";
     EXPECT_TRUE(PumpUntilCrowd(
         [&](const CrowdState& s) {
@@ -110,13 +110,13 @@ TEST_F(StressHosting, ThousandConnectCyclesLeaveNoTrace) {
     Phase("connecting and leaving a thousand times");
     for (int cycle = 0; cycle < kConnectCycles; ++cycle) {
         const int guest = Crowd().connect(1);
-        if (!PumpUntilHost([] { return g_ChatDlg.m_GuestSocks.GetSize() == 2; }, kLineBound)) {
+        if (!PumpUntilHost([] { return ChatState().m_GuestSocks.GetSize() == 2; }, kLineBound)) {
             ADD_FAILURE() << "the host did not take in the guest of cycle " << cycle
                           << " within 1 s";
             break;
         }
         Crowd().close(guest);
-        if (!PumpUntilHost([] { return g_ChatDlg.m_GuestSocks.GetSize() == 1; }, kLineBound)) {
+        if (!PumpUntilHost([] { return ChatState().m_GuestSocks.GetSize() == 1; }, kLineBound)) {
             ADD_FAILURE() << "the host did not let the guest of cycle " << cycle
                           << " go within 1 s";
             break;

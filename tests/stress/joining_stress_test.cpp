@@ -29,7 +29,7 @@ TEST_F(StressJoining, GuestFloodedByItsHostShowsEveryLineAndStillSends) {
     testsupport::rawClose(listener);
     ASSERT_NE(hostSide, testsupport::kNoRawSocket);
     TakeBaseline();
-    const std::size_t before = g_ChatDlg.m_strTranscript.size();
+    const std::size_t before = ChatState().m_strTranscript.size();
     MakeCrowd(0);
     const int raw = Crowd().adopt(static_cast<int>(hostSide));
 
@@ -37,7 +37,7 @@ TEST_F(StressJoining, GuestFloodedByItsHostShowsEveryLineAndStillSends) {
     const auto floodStart = Clock::now();
     const LineId first = Crowd().sendLines(raw, kFloodFrames, loadgen::kLineTagBytes);
     ASSERT_TRUE(
-        PumpUntilHost([&] { return g_ChatDlg.m_strTranscript.size() > before; }, kFloodThrough))
+        PumpUntilHost([&] { return ChatState().m_strTranscript.size() > before; }, kFloodThrough))
         << "no line of the flood was shown within 5 s";
     // The user sends a line while the flood is being shown.
     const std::string typed = "still here";
@@ -50,19 +50,19 @@ TEST_F(StressJoining, GuestFloodedByItsHostShowsEveryLineAndStillSends) {
 
     const std::string lastEntry =
         loadgen::LineText(first + kFloodFrames - 1, loadgen::kLineTagBytes) + kEntryEnd;
-    EXPECT_TRUE(PumpUntilHost([&] { return EndsWith(g_ChatDlg.m_strTranscript, lastEntry); },
+    EXPECT_TRUE(PumpUntilHost([&] { return EndsWith(ChatState().m_strTranscript, lastEntry); },
                               kFloodThrough - (Clock::now() - floodStart)))
         << "the flood was not shown within 5 s";
     std::string expected;
     for (LineId id = first; id < first + kFloodFrames; ++id)
         expected += loadgen::LineText(id, loadgen::kLineTagBytes) + kEntryEnd;
-    EXPECT_TRUE(g_ChatDlg.m_strTranscript.compare(before, std::string::npos, expected) == 0)
+    EXPECT_TRUE(ChatState().m_strTranscript.compare(before, std::string::npos, expected) == 0)
         << "the transcript does not show every line of the flood once, in order";
 
     Phase("the host leaving");
     Crowd().close(raw);
     EXPECT_TRUE(PumpUntilHost(
-        [] { return EndsWith(g_ChatDlg.m_strTranscript, "Host has disconnected" + kEntryEnd); },
+        [] { return EndsWith(ChatState().m_strTranscript, "Host has disconnected" + kEntryEnd); },
         kLineBound));
     EndCrowd();
     ExpectBackAtBaseline(TranscriptAllowance());

@@ -3,7 +3,7 @@
 #include "tests/stress/stress_fixture.h"
 
 #include "bench/loadgen/process_memory.h"
-#include "module/ui/ChatDlg.h"
+#include "tests/support/chat_dlg_access.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -100,7 +100,7 @@ void StressFixture::TakeBaseline() {
     ReturnFreedMemory();
     baselineVariables_ = host.liveVariableCount();
     baselineRss_ = loadgen::ResidentBytes();
-    baselineTranscript_ = g_ChatDlg.m_strTranscript.size();
+    baselineTranscript_ = ChatState().m_strTranscript.size();
 }
 
 void StressFixture::MakeCrowd(std::uint16_t port) {
@@ -109,11 +109,11 @@ void StressFixture::MakeCrowd(std::uint16_t port) {
 }
 
 int StressFixture::Admit(int count, loadgen::GuestOptions options) {
-    const int before = g_ChatDlg.m_GuestSocks.GetSize();
+    const int before = ChatState().m_GuestSocks.GetSize();
     const int first = crowd_->connect(count, options);
-    EXPECT_TRUE(PumpUntilHost([&] { return g_ChatDlg.m_GuestSocks.GetSize() >= before + count; },
+    EXPECT_TRUE(PumpUntilHost([&] { return ChatState().m_GuestSocks.GetSize() >= before + count; },
                               kAdmitLimit))
-        << "the host took in " << g_ChatDlg.m_GuestSocks.GetSize() - before << " of " << count
+        << "the host took in " << ChatState().m_GuestSocks.GetSize() - before << " of " << count
         << " guests within " << Millis(kAdmitLimit) << " ms" << Diagnostics();
     return first;
 }
@@ -149,15 +149,15 @@ void StressFixture::EndCrowd() {
     const int guests = crowd_->inspect([](const CrowdState& s) { return s.guestCount(); });
     for (int g = 0; g < guests; ++g)
         crowd_->close(g);
-    EXPECT_TRUE(PumpUntilHost([] { return g_ChatDlg.m_GuestSocks.IsEmpty(); }, kAdmitLimit))
-        << g_ChatDlg.m_GuestSocks.GetSize() << " guests were still on the host's list "
+    EXPECT_TRUE(PumpUntilHost([] { return ChatState().m_GuestSocks.IsEmpty(); }, kAdmitLimit))
+        << ChatState().m_GuestSocks.GetSize() << " guests were still on the host's list "
         << Millis(kAdmitLimit) << " ms after they all left";
     std::lock_guard<std::mutex> lock(progressMutex_);
     crowd_.reset();
 }
 
 std::size_t StressFixture::TranscriptAllowance() const {
-    const std::size_t grown = g_ChatDlg.m_strTranscript.size() - baselineTranscript_;
+    const std::size_t grown = ChatState().m_strTranscript.size() - baselineTranscript_;
     return kRssSlackBytes + kTranscriptCopies * grown;
 }
 

@@ -5,8 +5,8 @@
 #include "tests/ui/ui_fixture.h"
 
 #include "devhost/hostapi/app_icon.h"
+#include "module/exports.h"
 #include "module/plugin/CExtAPI.h"
-#include "module/plugin/exports.h"
 #include "module/ui/HelpPage.h"
 #include "module/ui/resource.h"
 
@@ -29,7 +29,7 @@ TEST_F(ChatWindowTest, FirstShowingShowsTheIdleGuestState) {
     dk::WindowHandle w = ChatWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(g_ChatDlg.IsShown());
-    EXPECT_TRUE(g_ChatDlg.m_bCreated);
+    EXPECT_TRUE(ChatState().m_bCreated);
     EXPECT_TRUE(dk::testing::IsVisible(w));
     EXPECT_EQ(dk::testing::WindowTitle(w), "Chat client - disconnected");
     EXPECT_EQ(ControlText(w, IDC_CONNECT_BUTTON), "Closed");
@@ -79,21 +79,21 @@ TEST_F(ChatWindowTest, CloseButtonHidesAndKeepsTranscriptMessageAndSettings) {
     g_ChatDlg.AppendText("Guest 127.0.0.1:5000 has joined host");
     g_ChatDlg.AppendText("\r\n\r\n");
     dk::testing::SetControlText(w, IDC_MESSAGE_EDIT, "half typed");
-    g_ChatDlg.m_nMode = 1;
-    g_ChatDlg.m_nPort = 9000;
+    ChatState().m_nMode = ChatMode::Host;
+    ChatState().m_nPort = 9000;
     // The Close button is a real button: enable-independent of the session state.
     ASSERT_TRUE(dk::testing::ClickButton(w, dk::kIdOkCommand));
     EXPECT_FALSE(g_ChatDlg.IsShown());
     EXPECT_FALSE(dk::testing::IsVisible(w));
-    EXPECT_EQ(g_ChatDlg.m_strMessage, "half typed") << "Close reads the boxes back";
+    EXPECT_EQ(ChatState().m_strMessage, "half typed") << "Close reads the boxes back";
 
     ChooseChatClient();
     EXPECT_EQ(ChatWindow(), w) << "the window is made once";
     EXPECT_TRUE(dk::testing::IsVisible(w));
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), "Guest 127.0.0.1:5000 has joined host\r\n\r\n");
     EXPECT_EQ(ControlText(w, IDC_MESSAGE_EDIT), "half typed");
-    EXPECT_EQ(g_ChatDlg.m_nMode, 1);
-    EXPECT_EQ(g_ChatDlg.m_nPort, 9000);
+    EXPECT_EQ(ChatState().m_nMode, ChatMode::Host);
+    EXPECT_EQ(ChatState().m_nPort, 9000);
     EXPECT_EQ(dk::testing::WindowTitle(w), "Chat host - closed");
 }
 
@@ -101,14 +101,14 @@ TEST_F(ChatWindowTest, CloseBoxAndEscapeEndEverySession) {
     for (int path = 0; path < 2; ++path) {
         SCOPED_TRACE(path == 0 ? "close box" : "Escape");
         ChooseChatClient();
-        ASSERT_TRUE(g_ChatDlg.m_ClientSock.Create());
-        ASSERT_TRUE(g_ChatDlg.m_ListenSock.Create());
+        ASSERT_TRUE(ChatState().m_ClientSock.Create());
+        ASSERT_TRUE(ChatState().m_ListenSock.Create());
         for (int i = 0; i < 3; ++i) {
             auto* guest = new CqTcpSock;
             ASSERT_TRUE(guest->Create());
-            g_ChatDlg.m_GuestSocks.Add(guest);
+            ChatState().m_GuestSocks.Add(guest);
         }
-        g_ChatDlg.m_GuestSocks.Add(nullptr); // an empty entry is skipped
+        ChatState().m_GuestSocks.Add(nullptr); // an empty entry is skipped
         EXPECT_EQ(sockets.socketCount(), 5u);
         if (path == 0)
             ASSERT_TRUE(dk::testing::CloseDialog(ChatWindow()));
@@ -116,9 +116,9 @@ TEST_F(ChatWindowTest, CloseBoxAndEscapeEndEverySession) {
             ASSERT_TRUE(dk::testing::PressEscape(ChatWindow()));
         EXPECT_FALSE(g_ChatDlg.IsShown());
         EXPECT_FALSE(dk::testing::IsVisible(ChatWindow()));
-        EXPECT_EQ(g_ChatDlg.m_ClientSock.GetHandle(), 0u);
-        EXPECT_EQ(g_ChatDlg.m_ListenSock.GetHandle(), 0u);
-        EXPECT_TRUE(g_ChatDlg.m_GuestSocks.IsEmpty());
+        EXPECT_EQ(ChatState().m_ClientSock.GetHandle(), 0u);
+        EXPECT_EQ(ChatState().m_ListenSock.GetHandle(), 0u);
+        EXPECT_TRUE(ChatState().m_GuestSocks.IsEmpty());
         EXPECT_EQ(sockets.socketCount(), 0u) << "every socket is deleted in the plug-in";
         EXPECT_TRUE(host.reports().empty());
     }
@@ -154,7 +154,7 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
         expected += line + "\r\n\r\n";
     }
     g_ChatDlg.AppendText(nullptr);
-    EXPECT_EQ(g_ChatDlg.m_strTranscript, expected);
+    EXPECT_EQ(ChatState().m_strTranscript, expected);
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected);
     EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10) << "scrolled to the end";
     EXPECT_EQ(ControlText(w, IDC_MESSAGE_EDIT), "half typed") << "appending lost the typed text";
@@ -164,14 +164,14 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
 
     g_ChatDlg.HideAndEndSessions();
     g_ChatDlg.AppendText("while hidden");
-    EXPECT_EQ(g_ChatDlg.m_strTranscript, expected + "while hidden");
+    EXPECT_EQ(ChatState().m_strTranscript, expected + "while hidden");
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected) << "a hidden window is not touched";
 
     // Shown again, the box keeps its text; the next capture takes that back, and the
     // next append adds to it.
     ChooseChatClient();
     ASSERT_TRUE(g_ChatDlg.UpdateData(true));
-    EXPECT_EQ(g_ChatDlg.m_strTranscript, expected);
+    EXPECT_EQ(ChatState().m_strTranscript, expected);
     g_ChatDlg.AppendText("after");
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "after");
 }
@@ -189,22 +189,22 @@ TEST_F(ChatWindowTest, LongTranscriptIsNotCutOff) {
 TEST_F(ChatWindowTest, StateDisplayFollowsModeAndSocket) {
     ChooseChatClient();
     dk::WindowHandle w = ChatWindow();
-    g_ChatDlg.m_nMode = 1;
+    ChatState().m_nMode = ChatMode::Host;
     g_ChatDlg.UpdateStateDisplay();
     EXPECT_EQ(ControlText(w, IDC_CONNECT_BUTTON), "Closed");
     EXPECT_EQ(dk::testing::WindowTitle(w), "Chat host - closed");
     EXPECT_FALSE(IsControlEnabled(w, IDC_SEND_BUTTON));
 
-    ASSERT_TRUE(g_ChatDlg.m_ListenSock.Create());
+    ASSERT_TRUE(ChatState().m_ListenSock.Create());
     g_ChatDlg.UpdateStateDisplay();
     EXPECT_EQ(dk::testing::WindowTitle(w), "Chat host - closed") << "made but not listening";
 
-    g_ChatDlg.m_nMode = 2;
+    ChatState().m_nMode = static_cast<ChatMode>(2);
     g_ChatDlg.UpdateStateDisplay();
     EXPECT_EQ(dk::testing::WindowTitle(w), "");
     EXPECT_EQ(ControlText(w, IDC_CONNECT_BUTTON), "Closed") << "unchanged for an unknown mode";
 
-    g_ChatDlg.m_nMode = 0;
+    ChatState().m_nMode = ChatMode::Guest;
     g_ChatDlg.UpdateStateDisplay();
     EXPECT_EQ(dk::testing::WindowTitle(w), "Chat client - disconnected");
 }
@@ -214,13 +214,13 @@ TEST_F(ChatWindowTest, DeleteAllGuestsEmptiesTheListInOrder) {
     for (int i = 0; i < 2; ++i) {
         auto* guest = new CqTcpSock;
         ASSERT_TRUE(guest->Create());
-        g_ChatDlg.m_GuestSocks.Add(guest);
+        ChatState().m_GuestSocks.Add(guest);
     }
     host.clearCallLog();
     g_ChatDlg.DeleteAllGuests();
-    EXPECT_TRUE(g_ChatDlg.m_GuestSocks.IsEmpty());
+    EXPECT_TRUE(ChatState().m_GuestSocks.IsEmpty());
     EXPECT_EQ(sockets.socketCount(), 0u);
-    EXPECT_TRUE(g_ChatDlg.m_strTranscript.empty()) << "nothing is appended";
+    EXPECT_TRUE(ChatState().m_strTranscript.empty()) << "nothing is appended";
 }
 
 TEST_F(ChatWindowTest, WindowThatCannotBeCreatedIsReportedAndTriedAgain) {
@@ -230,13 +230,13 @@ TEST_F(ChatWindowTest, WindowThatCannotBeCreatedIsReportedAndTriedAgain) {
     EXPECT_EQ(host.reports(),
               Names{"CChatDlg::ShowChatWindow error:\r\n - cannot create chat window"});
     EXPECT_FALSE(g_ChatDlg.IsShown());
-    EXPECT_FALSE(g_ChatDlg.m_bCreated);
+    EXPECT_FALSE(ChatState().m_bCreated);
     EXPECT_FALSE(g_ChatDlg.HasWindow());
     // Every exchange with the missing window does nothing.
     g_ChatDlg.AppendText("kept");
     g_ChatDlg.UpdateStateDisplay();
     EXPECT_FALSE(g_ChatDlg.UpdateData(true));
-    EXPECT_EQ(g_ChatDlg.m_strTranscript, "kept");
+    EXPECT_EQ(ChatState().m_strTranscript, "kept");
     g_ChatDlg.HideAndEndSessions();
 
     dk::testing::SetTemplateLookupFails(false);

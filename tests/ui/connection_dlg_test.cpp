@@ -22,19 +22,21 @@ class ConnectionDlgTest : public ModuleFixture {
 protected:
     // Runs the dialog filled with the chat window's defaults; the script acts in it.
     int Run(dk::testing::ModalScript script) {
-        dlg.m_nMode = g_ChatDlg.m_nMode;
-        dlg.m_strHostAddr = g_ChatDlg.m_strHostAddr;
-        dlg.m_nPort = static_cast<std::uint32_t>(g_ChatDlg.m_nPort);
-        dlg.m_strNickname = g_ChatDlg.m_strNickname;
+        dlg.m_nMode = ChatState().m_nMode;
+        dlg.m_strHostAddr = ChatState().m_strHostAddr;
+        dlg.m_nPort = static_cast<std::uint32_t>(ChatState().m_nPort);
+        dlg.m_strNickname = ChatState().m_strNickname;
         dk::testing::PushModalScript(std::move(script));
         return dlg.DoModal();
     }
     // Types a port (and an address), clicks OK, and returns the boxes shown; the
     // dialog is then cancelled if it stayed open.
-    Names TryPort(const std::string& port, int mode = 0, const std::string& address = "127.0.0.1") {
+    Names TryPort(const std::string& port, ChatMode mode = ChatMode::Guest,
+                  const std::string& address = "127.0.0.1") {
         bool stayedOpen = false;
         Run([&](dk::WindowHandle w) {
-            if (mode == 1) dk::testing::SelectComboItem(w, IDC_MODE_COMBO, 1);
+            if (mode == ChatMode::Host)
+                dk::testing::SelectComboItem(w, IDC_MODE_COMBO, ModeItem(ChatMode::Host));
             SetControlText(w, IDC_HOST_ADDR_EDIT, address);
             SetControlText(w, IDC_PORT_EDIT, port);
             ClickButton(w, dk::kIdOkCommand);
@@ -53,7 +55,7 @@ TEST_F(ConnectionDlgTest, FirstOpeningShowsTheDefaults) {
     const int result = Run([](dk::WindowHandle w) {
         EXPECT_EQ(dk::testing::WindowTitle(w), "Connection settings");
         EXPECT_EQ(dk::testing::ComboItems(w, IDC_MODE_COMBO), (Names{"Guest", "Host"}));
-        EXPECT_EQ(dk::testing::ComboSelection(w, IDC_MODE_COMBO), 0);
+        EXPECT_EQ(dk::testing::ComboSelection(w, IDC_MODE_COMBO), ModeItem(ChatMode::Guest));
         EXPECT_EQ(ControlText(w, IDC_HOST_ADDR_EDIT), "127.0.0.1");
         EXPECT_TRUE(dk::testing::IsControlEnabled(w, IDC_HOST_ADDR_EDIT));
         EXPECT_EQ(ControlText(w, IDC_PORT_EDIT), "8080");
@@ -63,7 +65,7 @@ TEST_F(ConnectionDlgTest, FirstOpeningShowsTheDefaults) {
         EXPECT_TRUE(ClickButton(w, dk::kIdOkCommand));
     });
     EXPECT_EQ(result, dk::kIdOkCommand);
-    EXPECT_EQ(dlg.m_nMode, 0);
+    EXPECT_EQ(dlg.m_nMode, ChatMode::Guest);
     EXPECT_EQ(dlg.m_strHostAddr, "127.0.0.1");
     EXPECT_EQ(dlg.m_nPort, 8080u);
     EXPECT_EQ(dlg.m_strNickname, "");
@@ -72,27 +74,27 @@ TEST_F(ConnectionDlgTest, FirstOpeningShowsTheDefaults) {
 
 TEST_F(ConnectionDlgTest, HostModeDisablesTheAddressAndKeepsItsText) {
     const int result = Run([](dk::WindowHandle w) {
-        ASSERT_TRUE(dk::testing::SelectComboItem(w, IDC_MODE_COMBO, 1));
+        ASSERT_TRUE(dk::testing::SelectComboItem(w, IDC_MODE_COMBO, ModeItem(ChatMode::Host)));
         EXPECT_FALSE(dk::testing::IsControlEnabled(w, IDC_HOST_ADDR_EDIT));
         EXPECT_EQ(ControlText(w, IDC_HOST_ADDR_EDIT), "127.0.0.1");
         EXPECT_TRUE(dk::testing::IsControlEnabled(w, IDC_PORT_EDIT));
         EXPECT_TRUE(dk::testing::IsControlEnabled(w, IDC_NICKNAME_EDIT));
-        ASSERT_TRUE(dk::testing::SelectComboItem(w, IDC_MODE_COMBO, 0));
+        ASSERT_TRUE(dk::testing::SelectComboItem(w, IDC_MODE_COMBO, ModeItem(ChatMode::Guest)));
         EXPECT_TRUE(dk::testing::IsControlEnabled(w, IDC_HOST_ADDR_EDIT));
-        ASSERT_TRUE(dk::testing::SelectComboItem(w, IDC_MODE_COMBO, 1));
+        ASSERT_TRUE(dk::testing::SelectComboItem(w, IDC_MODE_COMBO, ModeItem(ChatMode::Host)));
         SetControlText(w, IDC_NICKNAME_EDIT, "Ann");
         EXPECT_TRUE(ClickButton(w, dk::kIdOkCommand));
     });
     EXPECT_EQ(result, dk::kIdOkCommand);
-    EXPECT_EQ(dlg.m_nMode, 1);
+    EXPECT_EQ(dlg.m_nMode, ChatMode::Host);
     EXPECT_EQ(dlg.m_strHostAddr, "127.0.0.1") << "a disabled box is still exchanged";
     EXPECT_EQ(dlg.m_strNickname, "Ann");
 }
 
 TEST_F(ConnectionDlgTest, OpeningInHostModeStartsWithTheAddressDisabled) {
-    g_ChatDlg.m_nMode = 1;
+    ChatState().m_nMode = ChatMode::Host;
     Run([](dk::WindowHandle w) {
-        EXPECT_EQ(dk::testing::ComboSelection(w, IDC_MODE_COMBO), 1);
+        EXPECT_EQ(dk::testing::ComboSelection(w, IDC_MODE_COMBO), ModeItem(ChatMode::Host));
         EXPECT_FALSE(dk::testing::IsControlEnabled(w, IDC_HOST_ADDR_EDIT));
     });
 }
@@ -139,21 +141,22 @@ TEST_F(ConnectionDlgTest, PortWithoutNumberSelectsThePortBox) {
 }
 
 TEST_F(ConnectionDlgTest, AddressRules) {
-    EXPECT_TRUE(TryPort("8080", 0, " ").empty()) << "an address of one space is accepted";
+    EXPECT_TRUE(TryPort("8080", ChatMode::Guest, " ").empty())
+        << "an address of one space is accepted";
     EXPECT_FALSE(lastStayedOpen);
     EXPECT_EQ(dlg.m_strHostAddr, " ");
-    EXPECT_EQ(TryPort("8080", 0, ""), Names{kBadAddress});
+    EXPECT_EQ(TryPort("8080", ChatMode::Guest, ""), Names{kBadAddress});
     EXPECT_TRUE(lastStayedOpen);
-    EXPECT_EQ(TryPort("0", 0, ""), Names{kBadPort}) << "the port is tested first";
-    EXPECT_TRUE(TryPort("8080", 1, "").empty()) << "a host needs no address";
+    EXPECT_EQ(TryPort("0", ChatMode::Guest, ""), Names{kBadPort}) << "the port is tested first";
+    EXPECT_TRUE(TryPort("8080", ChatMode::Host, "").empty()) << "a host needs no address";
     EXPECT_FALSE(lastStayedOpen);
-    EXPECT_EQ(TryPort("65536", 1, ""), Names{kBadPort});
+    EXPECT_EQ(TryPort("65536", ChatMode::Host, ""), Names{kBadPort});
 }
 
 TEST_F(ConnectionDlgTest, CancelKeepsEverySetting) {
-    dlg.m_nMode = 0;
+    dlg.m_nMode = ChatMode::Guest;
     const int result = Run([](dk::WindowHandle w) {
-        dk::testing::SelectComboItem(w, IDC_MODE_COMBO, 1);
+        dk::testing::SelectComboItem(w, IDC_MODE_COMBO, ModeItem(ChatMode::Host));
         SetControlText(w, IDC_HOST_ADDR_EDIT, "10.1.2.3");
         SetControlText(w, IDC_PORT_EDIT, "1234");
         SetControlText(w, IDC_NICKNAME_EDIT, "Bob");
@@ -165,9 +168,9 @@ TEST_F(ConnectionDlgTest, CancelKeepsEverySetting) {
     EXPECT_EQ(dlg.m_strNickname, "");
     // The close box cancels the same way.
     EXPECT_EQ(Run([](dk::WindowHandle w) { dk::testing::CloseDialog(w); }), dk::kIdCancelCommand);
-    EXPECT_EQ(g_ChatDlg.m_strHostAddr, "127.0.0.1");
-    EXPECT_EQ(g_ChatDlg.m_nPort, 8080);
-    EXPECT_EQ(g_ChatDlg.m_nMode, 0);
+    EXPECT_EQ(ChatState().m_strHostAddr, "127.0.0.1");
+    EXPECT_EQ(ChatState().m_nPort, 8080);
+    EXPECT_EQ(ChatState().m_nMode, ChatMode::Guest);
 }
 
 } // namespace

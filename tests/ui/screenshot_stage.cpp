@@ -4,10 +4,10 @@
 // module runs in-process against devhost's host API, as in the tests.
 #include "devhost/hostapi/host_api.h"
 #include "dialogkit/testing/testing.h"
-#include "module/plugin/exports.h"
-#include "module/ui/ChatDlg.h"
+#include "module/exports.h"
 #include "module/ui/ConnectionDlg.h"
 #include "tests/plugin/host_fixture.h"
+#include "tests/support/chat_dlg_access.h"
 
 #include <chrono>
 #include <cstring>
@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
     }
     g_ChatDlg.HideAndEndSessions();
     CConnectionDlg dlg;
-    dlg.m_nMode = g_ChatDlg.m_nMode;
-    dlg.m_strHostAddr = g_ChatDlg.m_strHostAddr;
-    dlg.m_nPort = static_cast<std::uint32_t>(g_ChatDlg.m_nPort);
+    dlg.m_nMode = ChatState().m_nMode;
+    dlg.m_strHostAddr = ChatState().m_strHostAddr;
+    dlg.m_nPort = static_cast<std::uint32_t>(ChatState().m_nPort);
     dlg.m_strNickname = "Mia";
     dk::testing::PushModalScript([](dk::WindowHandle w) {
         PumpFor(kShowSeconds);

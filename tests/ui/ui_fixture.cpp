@@ -34,7 +34,7 @@ void ModuleFixture::TearDown() {
 void ModuleFixture::ForgetWindow() {
     g_ChatDlg.HideAndEndSessions();
     g_ChatDlg.DestroyWindow();
-    g_ChatDlg.m_bCreated = false;
+    ChatState().m_bCreated = false;
 }
 
 void ModuleFixture::ChooseChatClient() {

@@ -1,12 +1,38 @@
-// The exports' bodies. Each is a thin door: initialisation binds the host and
-// registers the module's functions; the menu command and the socket callbacks hand
-// over to the chat window. No exception crosses back into the host.
-#include "module/plugin/exports.h"
+// The top of the module: the two module-wide objects, the application object, and
+// the exports' bodies, thin doors that bind the host and register the module's
+// functions, or hand the menu command and the socket callbacks over to the chat
+// window. No exception crosses back into the host.
+#include "module/exports.h"
 
 #include "dialogkit/message_box.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqFunc.h"
 #include "module/ui/ChatDlg.h"
+
+// The module-wide objects, constructed in this order when the module is loaded and
+// living until it is unloaded: the host binding, the application, the chat window.
+CExtAPI g_ExtAPI;
+
+namespace {
+
+constexpr const char* kAppName = "Volubra";
+
+// The module's application object: its initialisation names the application, so
+// that the framework's message boxes carry the module's base name as caption.
+class CVolubraApp {
+public:
+    CVolubraApp() { InitInstance(); }
+    bool InitInstance() {
+        dk::SetAppName(kAppName);
+        return true;
+    }
+};
+
+CVolubraApp theApp;
+
+} // namespace
+
+CChatDlg g_ChatDlg;
 
 namespace {
 

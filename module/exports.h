@@ -1,3 +1,12 @@
+// The module's shape, from the top down: this header and Volubra.cpp beside it hold
+// the exports and the module-wide objects (g_ExtAPI, the application, g_ChatDlg);
+// ui/ is the chat window's window side, the settings dialog and the resources; chat/
+// the chat window's session side (joining, hosting, relaying, the transcript's
+// lines); net/ the proxy for the socket plug-in's sockets and the guest array;
+// plugin/ the binding to the host (CExtAPI, the host variable wrappers, the ABI).
+// Includes point down this list, but for the class CChatDlg itself: chat/ defines
+// its session side, so chat/'s two sources include ui/ChatDlg.h.
+//
 // The seven functions through which the host reaches the module. On Windows they
 // are exported by Volubra.def (ExtGetApiVersion under its decorated stdcall name
 // _ExtGetApiVersion@0, the others plain); on ELF they are the only symbols with
