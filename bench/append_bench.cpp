@@ -11,6 +11,7 @@
 #include "module/chat/ChatLines.h"
 #include "module/exports.h"
 #include "module/ui/resource.h"
+#include "tests/plugin/volubra_exports.h"
 #include "tests/support/chat_dlg_access.h"
 
 #include <algorithm>
@@ -30,25 +31,6 @@ constexpr int kWindow = 200;       // entries measured around each point
 constexpr double kTargetRatio = 2.0;
 
 using Clock = std::chrono::steady_clock;
-
-void* ResolveExport(const char* name) {
-    struct Export {
-        const char* name;
-        void* address;
-    };
-    static const Export kExports[] = {
-        {"ExtGetApiVersion", reinterpret_cast<void*>(&ExtGetApiVersion)},
-        {"ExtInitPlugin", reinterpret_cast<void*>(&ExtInitPlugin)},
-        {"ExtShowWnd", reinterpret_cast<void*>(&ExtShowWnd)},
-        {"ExtOnConnect", reinterpret_cast<void*>(&ExtOnConnect)},
-        {"ExtOnAccept", reinterpret_cast<void*>(&ExtOnAccept)},
-        {"ExtOnRecv", reinterpret_cast<void*>(&ExtOnRecv)},
-        {"ExtOnClose", reinterpret_cast<void*>(&ExtOnClose)},
-    };
-    for (const Export& e : kExports)
-        if (std::strcmp(e.name, name) == 0) return e.address;
-    return nullptr;
-}
 
 // A relayed guest line of ordinary length.
 std::string LineOf(int entry) {
@@ -82,7 +64,7 @@ std::vector<double> Around(const std::vector<double>& costs, int last) {
 int main(int argc, char** argv) {
     const int entries = argc > 1 ? std::max(std::atoi(argv[1]), kEarlyEntry) : kEntries;
     devhost::HostApi host;
-    const QHANDLE hID = host.addPlugin("Volubra", &ResolveExport);
+    const QHANDLE hID = host.addPlugin("Volubra", &volubra_test::ResolveVolubraExport);
     if (!ExtInitPlugin(reinterpret_cast<QARG>(devhost::HostApi::lookupRoutine()), hID) ||
         !host.chooseMenuEntry("Chat client") || !g_ChatDlg.IsShown()) {
         std::fprintf(stderr, "append_bench: the chat window could not be shown\n");
