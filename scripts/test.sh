@@ -39,8 +39,10 @@ ctest --preset "$run_preset"
 echo
 echo "Windows tests: the $run_preset build ($route-bit) ran under $route-bit Wine."
 if [ "$route" = 64 ]; then
-  echo "This machine cannot run 32-bit programs: the 32-bit Volubra.qrv was built and" \
-       "its export table checked, but it was not run here."
+  why="this machine cannot run 32-bit programs"
+  [ -n "${VOLUBRA_WINE_ROUTE:-}" ] && why="VOLUBRA_WINE_ROUTE=64 chose this route"
+  echo "The 32-bit Volubra.qrv was built and its export table checked, but not run here:" \
+       "$why."
 else
   echo "The 64-bit Volubra.qrv was built and its export table checked."
 fi
