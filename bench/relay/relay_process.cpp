@@ -1,6 +1,7 @@
 // Starting and ending the relays: folders, scripts, ready files, and kills for a
 // relay that does not end by itself.
 #include "bench/relay/relay_process.h"
+#include "tests/support/text_file.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,8 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace relaybench {
@@ -43,18 +42,8 @@ const char* const kHostScript = "menu \"Chat client\"\n"
                                 "wait signal stop $LOADWAIT\n"
                                 "quit\n";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-bool WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-    return static_cast<bool>(f);
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 // A port on 127.0.0.1 that was free a moment ago.
 std::uint16_t ProbeFreePort() {

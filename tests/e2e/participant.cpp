@@ -3,11 +3,10 @@
 
 #include "devhost/session/session_script.h"
 #include "tests/support/ports.h"
+#include "tests/support/text_file.h"
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace e2e {
@@ -20,18 +19,8 @@ long long NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-bool WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-    return static_cast<bool>(f);
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 } // namespace
 
