@@ -42,21 +42,41 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value) {
         SetText(window, value);
 }
 
+namespace {
+
+// Removes the box's first `bytes` characters. A box whose characters are not the
+// text's bytes (a multi-byte code page) is then not of the expected length: false.
+bool RemoveHead(CEdit& box, std::size_t bytes, std::size_t remaining) {
+    box.SetSel(0, static_cast<int>(bytes));
+    box.ReplaceSel("");
+    return static_cast<std::size_t>(box.SendMessage(kWmGetTextLength)) == remaining;
+}
+
+} // namespace
+
 void DDX_GrowingText(CDataExchange& dx, int id, std::string& value, BoxPrefix& held) {
     WindowHandle window = dx.PrepareControl(id);
     if (!window) return;
     // A value shorter than the prefix has been replaced rather than grown.
-    const bool known = held.length != BoxPrefix::kUnknown && held.length <= value.size();
+    bool known = held.length != BoxPrefix::kUnknown && held.length <= value.size();
     if (dx.m_bSaveAndValidate) {
-        if (known)
+        // The box may still hold a trimmed head: it goes at the next write.
+        if (known) {
             value.resize(held.length);
-        else
-            value = GetText(window);
-    } else if (!known) {
+            return;
+        }
+        value = GetText(window);
+        held.length = value.size();
+        held.headCut = 0;
+        return;
+    }
+    CEdit box;
+    box.Attach(window);
+    if (known && held.headCut > 0) known = RemoveHead(box, held.headCut, held.length);
+    held.headCut = 0;
+    if (!known) {
         if (GetText(window) != value) SetText(window, value);
     } else if (value.size() > held.length) {
-        CEdit box;
-        box.Attach(window);
         // Replacing a selection honours the text limit (setting the text does not).
         box.SetLimitText(kNoTextLimit);
         box.SetSel(kEndOfText, kEndOfText);

@@ -44,21 +44,38 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value);
 // the box with its text selected and fails the pass; the value is then unchanged.
 void DDX_Text(CDataExchange& dx, int id, std::uint32_t& value);
 
-// How much of a text that only grows at its end a box is known to hold: the text's
-// first `length` bytes, as the last exchange left them. Unknown at first, and again
-// whenever the box is made anew (Forget).
+// How much of a text that grows at its end, and loses whole pieces at its head, a box
+// is known to hold: the text's first `length` bytes as the last exchange left them,
+// preceded in the box by `headCut` bytes that have since been removed from the text.
+// Unknown at first, and again whenever the box is made anew (Forget).
 struct BoxPrefix {
     static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
     std::size_t length = kUnknown;
-    void Forget() { length = kUnknown; }
+    std::size_t headCut = 0;
+    void Forget() {
+        length = kUnknown;
+        headCut = 0;
+    }
+    // The text has lost its first `bytes` bytes. When the box holds fewer than that, it
+    // is no longer known to hold a prefix and is written whole next time.
+    void DropHead(std::size_t bytes) {
+        if (length == kUnknown) return;
+        if (bytes > length) {
+            Forget();
+            return;
+        }
+        length -= bytes;
+        headCut += bytes;
+    }
 };
 
 // The whole text of a box that only this exchange writes (read-only to the user),
-// holding a text that only grows at its end, such as a transcript. While the box is
-// known to hold a prefix of value, writing adds just the rest at the box's end (the
-// text limit lifted first) and reading keeps that prefix without reading the box back;
-// otherwise the whole text is exchanged as by DDX_Text. So an exchange costs what was
-// added since the last one, however long the text has grown.
+// holding a text that grows at its end and is trimmed at its head, such as a
+// transcript. While the box is known to hold a prefix of value, writing removes the
+// trimmed head from the box and adds the rest at its end (the text limit lifted
+// first), and reading keeps that prefix without reading the box back; otherwise the
+// whole text is exchanged as by DDX_Text. So an exchange costs what changed since the
+// last one, however long the text has grown.
 void DDX_GrowingText(CDataExchange& dx, int id, std::string& value, BoxPrefix& held);
 
 // The "%u" reading: white space skipped, optional sign (minus negates modulo 2^32),

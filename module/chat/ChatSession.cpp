@@ -94,6 +94,19 @@ std::int32_t ClickState(CqTcpSock& sock) {
     return sock.GetHandle() == 0 ? SOCKSTATE_CLOSED : sock.GetSockState();
 }
 
+// Set while a click's handling is under way, cleared on every way out of it, the
+// exceptional one included.
+class UnderWay {
+public:
+    explicit UnderWay(bool& flag) : m_bFlag(flag) { m_bFlag = true; }
+    ~UnderWay() { m_bFlag = false; }
+    UnderWay(const UnderWay&) = delete;
+    UnderWay& operator=(const UnderWay&) = delete;
+
+private:
+    bool& m_bFlag;
+};
+
 int FindGuestIndex(const CqTcpSockArray& guests, QHANDLE hSock) {
     for (int i = 0; i < guests.GetSize(); ++i) {
         const CqTcpSock* guest = guests.GetAt(i);
@@ -229,12 +242,7 @@ void CChatDlg::OnBnClickedConnectButton() {
         return;
     }
 
-    // Cleared on every way out of the handler, the exceptional one included.
-    struct UnderWay {
-        bool& flag;
-        explicit UnderWay(bool& f) : flag(f) { flag = true; }
-        ~UnderWay() { flag = false; }
-    } underWay(m_bConnectClickUnderWay);
+    const UnderWay underWay(m_bConnectClickUnderWay);
     const std::optional<Settings> settings = AskSettings();
     // The dialog is unowned, so the window stayed usable meanwhile: it may have been
     // closed, or sockets may be up from events handled inside the dialog's loop.
@@ -257,7 +265,10 @@ void CChatDlg::OnBnClickedConnectButton() {
 
 void CChatDlg::OnBnClickedSendButton() {
     CaptureFields();
-    if (m_strMessage.empty()) return;
+    // A report of the previous send is open: its text is still in the box and must not
+    // go out twice.
+    if (m_bSendClickUnderWay || m_strMessage.empty()) return;
+    const UnderWay underWay(m_bSendClickUnderWay);
     // A copy: m_strMessage is recaptured by appends that run inside a modal loop.
     const std::string typed = m_strMessage;
     if (m_nMode == ChatMode::Guest) {
@@ -280,11 +291,14 @@ void CChatDlg::BroadcastText(const char* lpText) {
 
 void CChatDlg::BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender) {
     if (lpText == nullptr) return;
-    const std::string line = lpText;
-    // One walk over the live list, first to last. Sending may report, and a report may
-    // run a modal loop in which guests leave and arrive: the walk keeps its place by
-    // arrival number, so that it neither skips nor repeats a guest, and a guest that
-    // arrived meanwhile gets the line too.
+    ReportRefusals(SendToEveryGuest(lpText), hSender, sender);
+}
+
+std::vector<std::int32_t> CChatDlg::SendToEveryGuest(const std::string& line) {
+    // One walk over the live list, first to last. Nothing here reports a refusal, but a
+    // failing host call may, and its report may run a modal loop in which guests leave
+    // and arrive: the walk keeps its place by arrival number, so that it neither skips
+    // nor repeats a guest, and a guest that arrived meanwhile gets the line too.
     std::vector<std::int32_t> refusals;
     for (int i = 0; i < m_GuestSocks.GetSize();) {
         const std::uint64_t nArrival = m_GuestSocks.GetArrivalAt(i);
@@ -293,7 +307,11 @@ void CChatDlg::BroadcastText(const char* lpText, QHANDLE hSender, const std::str
             refusals.push_back(*error);
         i = m_GuestSocks.IndexAfterArrival(nArrival, i);
     }
-    // Reported only now, so that no report's modal loop runs in the middle of the walk.
+    return refusals;
+}
+
+void CChatDlg::ReportRefusals(const std::vector<std::int32_t>& refusals, QHANDLE hSender,
+                              const std::string& sender) {
     for (const std::int32_t error : refusals) {
         if (!m_ReportedFailures.IsFirst(hSender, error)) continue;
         const std::string what = "cannot relay a line of " + sender +
@@ -303,8 +321,11 @@ void CChatDlg::BroadcastText(const char* lpText, QHANDLE hSender, const std::str
 }
 
 void CChatDlg::RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender) {
-    BroadcastText(line.c_str(), hSender, sender);
+    const std::vector<std::int32_t> refusals = SendToEveryGuest(line);
+    // Appended before any report, whose modal loop may handle more lines: the host's
+    // transcript keeps the order in which the guests were sent the lines.
     AppendEntry(line);
+    ReportRefusals(refusals, hSender, sender);
 }
 
 void CChatDlg::RelayGuestText(CqTcpSock& sock, const std::string& text) {

@@ -1,10 +1,12 @@
 // The chat state as the window is to show it: the Connect button's caption, the
 // window title and the enabling of sending follow the mode and its socket's state.
-// Also the transcript entry and the emptying of the guest list.
+// Also the transcript, its entries and their limits, and the emptying of the guest
+// list.
 #include "module/chat/ChatLines.h"
 #include "module/ui/ChatDlg.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -45,8 +47,17 @@ CChatDlg::StateDisplay CChatDlg::DescribeState() {
 }
 
 void CChatDlg::AppendEntry(const std::string& line) {
-    AppendText(line.c_str());
-    AppendText(chatlines::kEntryEnd);
+    // The line and its end in one append: the window is refreshed once per entry.
+    AppendText((line + chatlines::kEntryEnd).c_str());
+}
+
+void CChatDlg::AddToTranscript(const char* lpText) {
+    const std::size_t bytes = std::strlen(lpText);
+    m_strTranscript.append(lpText, bytes);
+    const std::size_t cut = m_TranscriptEntries.Add(bytes, m_strTranscript.size());
+    if (cut == 0) return;
+    m_strTranscript.erase(0, cut);
+    DropTranscriptHead(cut);
 }
 
 void CChatDlg::DeleteAllGuests() {

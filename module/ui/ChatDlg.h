@@ -13,13 +13,16 @@
 #include "dialogkit/dialog.h"
 #include "module/chat/ChatMode.h"
 #include "module/chat/ReportedFailures.h"
+#include "module/chat/TranscriptEntries.h"
 #include "module/net/CqTcpSock.h"
 #include "module/net/CqTcpSockArray.h"
 #include "module/plugin/qrv_abi.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CChatDlg : public dk::CDialog {
 public:
@@ -40,6 +43,8 @@ public:
 
     // Chat state and transcript.
     void UpdateStateDisplay();
+    // Adds lpText to the transcript as one entry (null adds nothing) and, while the
+    // window is shown, shows the transcript's end.
     void AppendText(const char* lpText);
     void DeleteAllGuests();
     // Sends lpText as a "text" message to every connected guest; a guest that refuses
@@ -87,14 +92,20 @@ private:
     void CaptureFields();
     // Refresh that keeps what the user has typed since the last capture.
     void RefreshFields();
+    // The transcript has lost its first `bytes` bytes: the box loses them at the next
+    // refresh.
+    void DropTranscriptHead(std::size_t bytes);
     // Runs the settings dialog filled with the current settings; its settings after
     // OK, nothing otherwise.
     std::optional<Settings> AskSettings();
 
     // Session side (chat/ChatState.cpp).
     StateDisplay DescribeState();
-    // AppendText of the line, then of the entry end.
+    // One transcript entry: the line and the entry end in one AppendText.
     void AppendEntry(const std::string& line);
+    // Adds text to m_strTranscript as one entry and trims whole entries from its top
+    // past the transcript's limits.
+    void AddToTranscript(const char* lpText);
 
     // Session side (chat/ChatSession.cpp).
     // After OK in mode Guest: makes the client socket when there is none, then
@@ -106,7 +117,14 @@ private:
     // a guest that refuses the line is reported once per sender and cause, naming the
     // sender as `sender`.
     void BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender);
-    // Sends the line to every connected guest, then appends it as a transcript entry.
+    // Sends the line to every connected guest; the Winsock errors with which guests
+    // refused it, each once.
+    std::vector<std::int32_t> SendToEveryGuest(const std::string& line);
+    // Reports each refusal of a line of hSender's, once per sender and cause.
+    void ReportRefusals(const std::vector<std::int32_t>& refusals, QHANDLE hSender,
+                        const std::string& sender);
+    // Sends the line to every connected guest, appends it as a transcript entry, then
+    // reports the refusals.
     void RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender);
     // One record of a receive queue, from the socket sock refers to.
     void HandleRecord(CqTcpSock& sock, QHANDLE hRecord);
@@ -134,6 +152,11 @@ private:
     // A Connect click is under way: its settings dialog or its failure box is open,
     // and a second click must not start a second session beside it.
     bool m_bConnectClickUnderWay = false;
+    // A Send click is under way: a report of its relay may be open, the sent text still
+    // in the message box, and a second click must not send it again.
+    bool m_bSendClickUnderWay = false;
+    // The entries of m_strTranscript, which keep it within its limits.
+    TranscriptEntries m_TranscriptEntries;
     // How much of m_strTranscript the transcript box holds.
     dk::BoxPrefix m_TranscriptInBox;
     // Failures to relay, and refused nicknames, already reported per guest.

@@ -71,13 +71,17 @@ void CChatDlg::ShowState(const StateDisplay& display) {
 }
 
 void CChatDlg::AppendText(const char* lpText) {
-    if (lpText) m_strTranscript += lpText;
+    if (lpText) AddToTranscript(lpText);
     if (!m_bShown) return;
     // The refresh rewrites the message box too: what the user has typed since the
     // last capture is read first, so that no append discards it.
     RefreshFields();
     // Scrolling by the whole line count brings the end of the text into view.
     m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);
+}
+
+void CChatDlg::DropTranscriptHead(std::size_t bytes) {
+    m_TranscriptInBox.DropHead(bytes);
 }
 
 void CChatDlg::CaptureFields() {
@@ -111,8 +115,8 @@ bool CChatDlg::OnInitDialog() {
 
 void CChatDlg::DoDataExchange(dk::CDataExchange& dx) {
     dk::DDX_Control(dx, IDC_CONNECT_BUTTON, m_btnConnect);
-    // The transcript only grows, and only this exchange writes its read-only box: each
-    // exchange adds what was appended since the last one.
+    // Only this exchange writes the read-only transcript box: each exchange removes the
+    // entries trimmed from its top and adds those appended since the last one.
     dk::DDX_GrowingText(dx, IDC_TRANSCRIPT_EDIT, m_strTranscript, m_TranscriptInBox);
     dk::DDX_Text(dx, IDC_MESSAGE_EDIT, m_strMessage);
     dk::DDX_Control(dx, IDC_SEND_BUTTON, m_btnSend);

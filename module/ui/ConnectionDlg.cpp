@@ -3,6 +3,7 @@
 #include "module/ui/ConnectionDlg.h"
 
 #include "dialogkit/message_box.h"
+#include "module/chat/ChatLines.h"
 #include "module/ui/HostIcon.h"
 #include "module/ui/ModuleTemplates.h"
 #include "module/ui/resource.h"
@@ -34,6 +35,10 @@ bool CConnectionDlg::OnInitDialog() {
         m_comboMode.AddString(name);
     m_comboMode.SetCurSel(static_cast<int>(m_nMode));
     UpdateHostAddrEnabling();
+    // The longest nickname a host takes, for both roles: none typed here is refused.
+    dk::CEdit nickname;
+    nickname.Attach(dk::ControlOf(GetSafeHwnd(), IDC_NICKNAME_EDIT));
+    nickname.SetLimitText(static_cast<unsigned>(chatlines::kMaxNicknameBytes));
     return true;
 }
 

@@ -4,6 +4,8 @@
 // guest across the report would be caught using it after it was freed.
 #include "tests/chat/chat_fixture.h"
 
+#include "devhost/nxtcpsock/frame_codec.h"
+#include "module/chat/ChatLines.h"
 #include "module/ui/resource.h"
 
 #include <functional>
@@ -157,6 +159,31 @@ TEST_F(ModalLoopsTest, GuestArrivingDuringABroadcastGetsTheLine) {
         EXPECT_EQ(Receive(*guest), TextRecord(hostSays))
             << "a guest after the failed send missed the line";
     }
+}
+
+TEST_F(ModalLoopsTest, ARelayReportComesAfterTheLineAndASecondSendWaitsForIt) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer guest = ConnectGuest(port);
+    Drain(guest, 1);
+    const std::string guestSays =
+        "Guest 127.0.0.1:" + std::to_string(GuestPort(0)) + " says: \"inside the report\"";
+    // A text whose line is too long for any guest: the relay is refused and reported.
+    const std::string typed(devhost::kMaxTextBytes, 't');
+    OnFirstReport([&] {
+        ASSERT_TRUE(guest.sendRecord("text", "inside the report"));
+        ASSERT_TRUE(PumpUntil([&] { return Transcript().find(guestSays) != std::string::npos; }));
+        ClickSend();
+    });
+    TypeMessage(typed);
+    ClickSend();
+    ASSERT_EQ(Reports().size(), 1u);
+    const std::string hostSays = chatlines::HostSays("Hosty", typed);
+    EXPECT_EQ(Transcript().substr(Transcript().size() - hostSays.size() - guestSays.size() - 8),
+              hostSays + "\r\n\r\n" + guestSays + "\r\n\r\n")
+        << "the host's line stands before what was handled inside its report, once";
+    EXPECT_EQ(MessageBoxText(), "");
+    EXPECT_EQ(Receive(guest), TextRecord(guestSays));
+    EXPECT_TRUE(NextIsMarker(guest, "Hosty")) << "nothing else went out";
 }
 
 TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {

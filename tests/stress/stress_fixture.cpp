@@ -157,7 +157,9 @@ void StressFixture::EndCrowd() {
 }
 
 std::size_t StressFixture::TranscriptAllowance() const {
-    const std::size_t grown = ChatState().m_strTranscript.size() - baselineTranscript_;
+    // The transcript may also have been trimmed below where it started.
+    const std::size_t size = ChatState().m_strTranscript.size();
+    const std::size_t grown = size > baselineTranscript_ ? size - baselineTranscript_ : 0;
     return kRssSlackBytes + kTranscriptCopies * grown;
 }
 

@@ -5,6 +5,7 @@
 #include "tests/ui/ui_fixture.h"
 
 #include "devhost/hostapi/app_icon.h"
+#include "module/chat/TranscriptEntries.h"
 #include "module/exports.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/ui/HelpPage.h"
@@ -184,6 +185,39 @@ TEST_F(ChatWindowTest, LongTranscriptIsNotCutOff) {
         g_ChatDlg.AppendText("\r\n\r\n");
     }
     EXPECT_EQ(ControlText(ChatWindow(), IDC_TRANSCRIPT_EDIT).size(), 40u * 1004u);
+}
+
+// Past either limit the oldest whole entries go, down to three quarters of both, and
+// the box shows exactly what the member holds. Most entries are appended hidden, where
+// they touch no control, so that the real edit control under Wine is quick too.
+TEST_F(ChatWindowTest, TranscriptKeepsItsLimitsInWholeEntries) {
+    const auto entry = [](const std::string& text) { return text + "\r\n\r\n"; };
+    const auto append = [&](const std::string& text) { g_ChatDlg.AppendText(entry(text).c_str()); };
+    const auto shown = [&] { return ControlText(ChatWindow(), IDC_TRANSCRIPT_EDIT); };
+    ChooseChatClient();
+    g_ChatDlg.HideAndEndSessions();
+    for (std::size_t i = 0; i < TranscriptEntries::kMaxEntries; ++i)
+        append("entry " + std::to_string(i));
+    EXPECT_EQ(ChatState().m_strTranscript.rfind(entry("entry 0"), 0), 0u) << "trimmed too soon";
+
+    ChooseChatClient();
+    append("entry 10000");
+    std::string& transcript = ChatState().m_strTranscript;
+    EXPECT_EQ(transcript.rfind(entry("entry 2501"), 0), 0u) << "7,500 entries are kept";
+    EXPECT_EQ(shown(), transcript);
+
+    const std::string third(TranscriptEntries::kMaxBytes / 3, 't');
+    append(third);
+    append(third);
+    EXPECT_EQ(shown(), transcript);
+    append(third);
+    EXPECT_EQ(transcript, entry(third) + entry(third)) << "past 4 MiB: down to 3 MiB";
+    EXPECT_EQ(shown(), transcript) << "the box lost the same head";
+
+    const std::string huge(TranscriptEntries::kMaxBytes + 1, 'h');
+    append(huge);
+    EXPECT_EQ(transcript, entry(huge)) << "a line over the limit is shown whole, alone";
+    EXPECT_EQ(shown(), transcript);
 }
 
 TEST_F(ChatWindowTest, StateDisplayFollowsModeAndSocket) {

@@ -4,6 +4,7 @@
 #include "tests/ui/ui_fixture.h"
 
 #include "devhost/hostapi/app_icon.h"
+#include "module/chat/ChatLines.h"
 #include "module/ui/ConnectionDlg.h"
 #include "module/ui/resource.h"
 
@@ -50,6 +51,21 @@ protected:
     CConnectionDlg dlg;
     bool lastStayedOpen = false;
 };
+
+TEST_F(ConnectionDlgTest, NicknameBoxTakesNoMoreThanAHostAccepts) {
+    const std::string pasted(chatlines::kMaxNicknameBytes + 44, 'n');
+    for (const ChatMode mode : {ChatMode::Guest, ChatMode::Host}) {
+        Run([&](dk::WindowHandle w) {
+            dk::testing::SelectComboItem(w, IDC_MODE_COMBO, ModeItem(mode));
+            // Typing and pasting replace the selection, which honours the box's limit.
+            dk::SendMsg(dk::ControlOf(w, IDC_NICKNAME_EDIT), dk::kEmReplaceSel, 0,
+                        reinterpret_cast<dk::LParam>(pasted.c_str()));
+            ClickButton(w, dk::kIdOkCommand);
+        });
+        EXPECT_EQ(dlg.m_strNickname, pasted.substr(0, chatlines::kMaxNicknameBytes))
+            << "mode " << ModeItem(mode);
+    }
+}
 
 TEST_F(ConnectionDlgTest, FirstOpeningShowsTheDefaults) {
     const int result = Run([](dk::WindowHandle w) {
