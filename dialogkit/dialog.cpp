@@ -52,6 +52,14 @@ bool CDialog::IsWindowVisible() const {
     return m_hWnd && dk::IsWindowVisible(m_hWnd);
 }
 
+bool CDialog::IsForeground() const {
+    return m_hWnd && dk::IsForegroundWindow(m_hWnd);
+}
+
+void CDialog::FlashUntilForeground() {
+    if (m_hWnd) dk::FlashUntilForeground(m_hWnd);
+}
+
 bool CDialog::SetWindowText(const std::string& text) {
     return m_hWnd && SetText(m_hWnd, text);
 }
@@ -95,6 +103,10 @@ LResult CDialog::OnWindowMessage(unsigned message, WParam wParam, LParam /*lPara
     case kWmClose:
         if (!RouteMessage(kWmClose, 0, 0)) DefaultClose();
         handled = true;
+        return 0;
+    case kWmActivate:
+        // Heard, not handled: the default activation still runs.
+        RouteMessage(kWmActivate, 0, 0);
         return 0;
     default:
         return 0;

@@ -133,6 +133,10 @@ public:
     // Operations on the dialog's own window; each does nothing without a window.
     bool ShowWindow(int command);
     bool IsWindowVisible() const;
+    // Whether the window is the one the user is working in.
+    bool IsForeground() const;
+    // Flashes the caption and taskbar button until the user brings the window forward.
+    void FlashUntilForeground();
     bool SetWindowText(const std::string& text);
     std::string GetWindowText() const;
     LResult SendMessage(unsigned message, WParam wParam = 0, LParam lParam = 0);

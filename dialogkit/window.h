@@ -21,6 +21,7 @@ using LResult = std::intptr_t;
 constexpr unsigned kWmApp = 0x8000;
 
 enum : unsigned {
+    kWmActivate = 0x0006,
     kWmSetText = 0x000C,
     kWmGetText = 0x000D,
     kWmGetTextLength = 0x000E,
@@ -81,6 +82,12 @@ bool IsWindowEnabled(WindowHandle window);
 WindowHandle SetFocus(WindowHandle window);
 WindowHandle GetFocus();
 void DestroyWindow(WindowHandle window);
+
+// Whether window is the foreground window, the one the user is working in.
+bool IsForegroundWindow(WindowHandle window);
+// Flashes the window's caption and taskbar button until the user brings it to the
+// foreground (FlashWindowEx).
+void FlashUntilForeground(WindowHandle window);
 
 // Asks the shell to open a document or web address with the verb "Open", no
 // parameters, no folder, shown normally, no owner. The result is not reported.

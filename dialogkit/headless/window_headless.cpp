@@ -45,6 +45,7 @@ struct HeadlessWindow {
     int curSel = kCbErr;
     // dialog
     LResult icons[2] = {0, 0};
+    int flashRequests = 0;
     bool ended = false;
     int result = 0;
 };
@@ -53,6 +54,7 @@ struct HeadlessDesktop {
     std::vector<std::unique_ptr<HeadlessWindow>> topLevel;
     std::set<HeadlessWindow*> live;
     HeadlessWindow* focus = nullptr;
+    HeadlessWindow* foreground = nullptr; // null: another program's window
     std::vector<const EmbeddedTemplate*> templateTables;
 };
 
@@ -121,6 +123,7 @@ void Forget(HeadlessWindow& w) {
         Forget(*child);
     Desktop().live.erase(&w);
     if (Desktop().focus == &w) Desktop().focus = nullptr;
+    if (Desktop().foreground == &w) Desktop().foreground = nullptr;
 }
 
 LResult DeliverToDialog(HeadlessWindow& w, unsigned message, WParam wParam, LParam lParam) {
@@ -131,6 +134,16 @@ LResult DeliverToDialog(HeadlessWindow& w, unsigned message, WParam wParam, LPar
     } catch (...) {
         return 0; // nothing escapes a window procedure
     }
+}
+
+// The foreground moves to w (null: another program's window); both dialogs hear of
+// it as USER32 tells them, by WM_ACTIVATE (wParam 1 active, 0 inactive).
+void SetForeground(HeadlessWindow* w) {
+    HeadlessWindow* previous = Desktop().foreground;
+    if (previous == w) return;
+    Desktop().foreground = w;
+    if (previous) DeliverToDialog(*previous, kWmActivate, 0, 0);
+    if (w && Live(w) == w) DeliverToDialog(*w, kWmActivate, 1, 0);
 }
 
 void FocusFirstTabStop(HeadlessWindow& dialog) {
@@ -321,7 +334,22 @@ bool ShowWindow(WindowHandle window, int command) {
     if (!w) return false;
     const bool wasVisible = w->visible;
     w->visible = command != kSwHide;
+    // Showing a top-level window activates it; hiding the active one leaves the
+    // foreground to another program.
+    if (!w->parent && w->visible)
+        SetForeground(w);
+    else if (!w->visible && Desktop().foreground == w)
+        SetForeground(nullptr);
     return wasVisible;
+}
+
+bool IsForegroundWindow(WindowHandle window) {
+    HeadlessWindow* w = Live(window);
+    return w && Desktop().foreground == w;
+}
+
+void FlashUntilForeground(WindowHandle window) {
+    if (HeadlessWindow* w = Live(window)) ++w->flashRequests;
 }
 
 bool IsWindowVisible(WindowHandle window) {
@@ -366,6 +394,15 @@ void DestroyWindow(WindowHandle window) {
 }
 
 namespace backend {
+
+void MakeForeground(WindowHandle window) {
+    SetForeground(Live(window));
+}
+
+int FlashRequests(WindowHandle window) {
+    HeadlessWindow* w = Live(window);
+    return w ? w->flashRequests : 0;
+}
 
 void ShellOpen(const std::string& /*address*/) {} // no shell to ask
 

@@ -49,6 +49,12 @@ int FocusedControlId(WindowHandle dialog);
 void EditSelection(WindowHandle dialog, int id, int& start, int& end);
 int FirstVisibleLine(WindowHandle dialog, int id);
 
+// Brings dialog (null: another program's window) to the foreground, as a click would.
+void BringToForeground(WindowHandle dialog);
+// How often dialog was asked to flash until brought forward; -1 on Win32, where only
+// the window manager knows.
+int FlashRequests(WindowHandle dialog);
+
 // A modal dialog starts with the next queued script: it runs once the dialog is
 // initialised and shown, acts on it (types, selects, clicks OK or Cancel) and may do
 // anything else meanwhile. A dialog that the script leaves open is cancelled. With no

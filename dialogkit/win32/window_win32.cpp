@@ -126,7 +126,27 @@ void DestroyWindow(WindowHandle window) {
     if (IsLiveWindow(window)) ::DestroyWindow(static_cast<HWND>(window));
 }
 
+bool IsForegroundWindow(WindowHandle window) {
+    return window != nullptr && ::GetForegroundWindow() == static_cast<HWND>(window);
+}
+
+void FlashUntilForeground(WindowHandle window) {
+    FLASHWINFO flash = {};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = static_cast<HWND>(window);
+    flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+    ::FlashWindowEx(&flash);
+}
+
 namespace backend {
+
+void MakeForeground(WindowHandle window) {
+    ::SetForegroundWindow(window ? static_cast<HWND>(window) : ::GetDesktopWindow());
+}
+
+int FlashRequests(WindowHandle /*window*/) {
+    return -1;
+}
 
 void ShellOpen(const std::string& address) {
     ::ShellExecuteA(nullptr, "Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);

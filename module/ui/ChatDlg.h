@@ -86,6 +86,10 @@ private:
     // Window side (ui/ChatDlgWindow.cpp).
     // The caption's close box and the system menu's Close.
     void OnCloseRequest();
+    // The window was activated or left (WM_ACTIVATE).
+    void OnActivate();
+    // An entry arrived: a window in the background flashes until it is brought forward.
+    void CallAttention();
     void ShowState(const StateDisplay& display);
     // Capture: the shown window's boxes into the members. A hidden window's boxes may
     // be older than the members (appends while hidden change the members only).
@@ -157,6 +161,8 @@ private:
     bool m_bSendClickUnderWay = false;
     // The entries of m_strTranscript, which keep it within its limits.
     TranscriptEntries m_TranscriptEntries;
+    // The window was asked to flash since it was last activated or left.
+    bool m_bAttentionAsked = false;
     // How much of m_strTranscript the transcript box holds.
     dk::BoxPrefix m_TranscriptInBox;
     // Failures to relay, and refused nicknames, already reported per guest.

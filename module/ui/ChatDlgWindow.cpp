@@ -78,6 +78,19 @@ void CChatDlg::AppendText(const char* lpText) {
     RefreshFields();
     // Scrolling by the whole line count brings the end of the text into view.
     m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);
+    CallAttention();
+}
+
+void CChatDlg::CallAttention() {
+    // Asked once until the window is activated or left again: flashing is drawn anew
+    // with every request.
+    if (m_bAttentionAsked || IsForeground()) return;
+    FlashUntilForeground();
+    m_bAttentionAsked = true;
+}
+
+void CChatDlg::OnActivate() {
+    m_bAttentionAsked = false;
 }
 
 void CChatDlg::DropTranscriptHead(std::size_t bytes) {
@@ -127,6 +140,7 @@ void CChatDlg::DoDataExchange(dk::CDataExchange& dx) {
 bool CChatDlg::RouteMessage(unsigned message, unsigned code, int id) {
     static const dk::MessageEntry<CChatDlg> kMessageTable[] = {
         {dk::kWmClose, 0, 0, &CChatDlg::OnCloseRequest},
+        {dk::kWmActivate, 0, 0, &CChatDlg::OnActivate},
         {dk::kWmCommand, dk::kBnClicked, dk::kIdOkCommand, &CChatDlg::OnCloseButton},
         {dk::kWmCommand, dk::kBnClicked, IDC_CONNECT_BUTTON, &CChatDlg::OnBnClickedConnectButton},
         {dk::kWmCommand, dk::kBnClicked, IDC_HELP_BUTTON, &CChatDlg::OnHelpButton},

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks that the built module exports exactly its seven functions, and that nothing of
-# dialogkit's testing library made its way in: no window-hook API among the DLL's
-# imports, no reference to dk::testing in the shared object.
+# Checks that the built module exports exactly its seven functions, that nothing of
+# dialogkit's testing library made its way in (no window-hook API among the DLL's
+# imports, no reference to dk::testing in the shared object), and that the DLL asks
+# the window manager to flash its window (FlashWindowEx among its imports).
 #   check_exports.sh pe  <objdump> Volubra.qrv   (PE export table; stdcall decoration)
 #   check_exports.sh elf <nm>      Volubra.so    (ELF dynamic symbols; undecorated)
 set -euo pipefail
@@ -14,6 +15,10 @@ pe)
     headers=$("$tool" -p "$module")
     # The import tables list one "hint name" line per imported function.
     test_code=$(echo "$headers" | grep -E '^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+(SetWindowsHookEx|UnhookWindowsHookEx|CallNextHookEx)' || true)
+    if ! echo "$headers" | grep -qE '^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+FlashWindowEx$'; then
+        echo "$module does not import FlashWindowEx" >&2
+        exit 1
+    fi
     actual=$(echo "$headers" |
         sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
         sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | LC_ALL=C sort | xargs)

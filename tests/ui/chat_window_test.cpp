@@ -221,6 +221,27 @@ TEST_F(ChatWindowTest, TranscriptKeepsItsLimitsInWholeEntries) {
     EXPECT_TRUE(shown() == transcript);
 }
 
+TEST_F(ChatWindowTest, AnEntryInTheBackgroundFlashesTheWindowUntilItIsBroughtForward) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "only the window manager sees a flash";
+#endif
+    ChooseChatClient();
+    dk::WindowHandle w = ChatWindow();
+    g_ChatDlg.AppendText("in front\r\n\r\n");
+    EXPECT_EQ(dk::testing::FlashRequests(w), 0) << "the window in front does not flash";
+    dk::testing::BringToForeground(nullptr);
+    g_ChatDlg.AppendText("behind\r\n\r\n");
+    g_ChatDlg.AppendText("still behind\r\n\r\n");
+    EXPECT_EQ(dk::testing::FlashRequests(w), 1) << "asked once, it flashes until brought forward";
+    dk::testing::BringToForeground(w);
+    dk::testing::BringToForeground(nullptr);
+    g_ChatDlg.AppendText("behind again\r\n\r\n");
+    EXPECT_EQ(dk::testing::FlashRequests(w), 2);
+    g_ChatDlg.HideAndEndSessions();
+    g_ChatDlg.AppendText("hidden\r\n\r\n");
+    EXPECT_EQ(dk::testing::FlashRequests(w), 2) << "a hidden window does not flash";
+}
+
 TEST_F(ChatWindowTest, StateDisplayFollowsModeAndSocket) {
     ChooseChatClient();
     dk::WindowHandle w = ChatWindow();
