@@ -73,7 +73,7 @@ public:
     }
     // Holds text, in one piece.
     void Show(const std::string& text) {
-        m_box.SetWindowText(text);
+        dk::SetText(dk::ControlOf(GetSafeHwnd(), IDC_TRANSCRIPT_EDIT), text);
     }
 
 private:

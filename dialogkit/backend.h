@@ -25,13 +25,6 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
 // The shell's "Open" (ShellExecuteA; headless: there is no shell).
 void ShellOpen(const std::string& address);
 
-// Brings window (null: another program's window) to the foreground, as the user would
-// by clicking it.
-void MakeForeground(WindowHandle window);
-// How often FlashUntilForeground was asked of window; -1 where that cannot be known
-// (Win32: the request goes to the window manager).
-int FlashRequests(WindowHandle window);
-
 } // namespace backend
 
 namespace detail {

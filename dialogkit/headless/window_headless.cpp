@@ -7,6 +7,7 @@
 #include "dialogkit/backend.h"
 #include "dialogkit/dialog_template.h"
 #include "dialogkit/embedded_templates.h"
+#include "dialogkit/headless/desktop.h"
 
 #include <algorithm>
 #include <cctype>
@@ -393,7 +394,7 @@ void DestroyWindow(WindowHandle window) {
         top.end());
 }
 
-namespace backend {
+namespace headless {
 
 void MakeForeground(WindowHandle window) {
     SetForeground(Live(window));
@@ -403,6 +404,10 @@ int FlashRequests(WindowHandle window) {
     HeadlessWindow* w = Live(window);
     return w ? w->flashRequests : 0;
 }
+
+} // namespace headless
+
+namespace backend {
 
 void ShellOpen(const std::string& /*address*/) {} // no shell to ask
 

@@ -120,13 +120,5 @@ int FirstVisibleLine(WindowHandle dialog, int id) {
                : -1;
 }
 
-void BringToForeground(WindowHandle dialog) {
-    backend::MakeForeground(dialog);
-}
-
-int FlashRequests(WindowHandle dialog) {
-    return backend::FlashRequests(dialog);
-}
-
 } // namespace testing
 } // namespace dk

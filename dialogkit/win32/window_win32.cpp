@@ -140,14 +140,6 @@ void FlashUntilForeground(WindowHandle window) {
 
 namespace backend {
 
-void MakeForeground(WindowHandle window) {
-    ::SetForegroundWindow(window ? static_cast<HWND>(window) : ::GetDesktopWindow());
-}
-
-int FlashRequests(WindowHandle /*window*/) {
-    return -1;
-}
-
 void ShellOpen(const std::string& address) {
     ::ShellExecuteA(nullptr, "Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -15,7 +15,7 @@ pe)
     headers=$("$tool" -p "$module")
     # The import tables list one "hint name" line per imported function.
     test_code=$(echo "$headers" | grep -E '^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+(SetWindowsHookEx|UnhookWindowsHookEx|CallNextHookEx)' || true)
-    if ! echo "$headers" | grep -qE '^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+FlashWindowEx$'; then
+    if ! grep -qE '^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+FlashWindowEx$' <<<"$headers"; then
         echo "$module does not import FlashWindowEx" >&2
         exit 1
     fi

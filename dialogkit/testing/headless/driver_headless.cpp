@@ -1,5 +1,6 @@
 // The driver on the headless back end: a modal dialog's script runs as the dialog does
 // (it has no loop to wait in), and every box is recorded and answered at once.
+#include "dialogkit/headless/desktop.h"
 #include "dialogkit/testing/driver.h"
 
 namespace dk {
@@ -20,6 +21,14 @@ void StartBoxWatch() {}
 void StopBoxWatch() {}
 
 void PumpMessages() {}
+
+void BringToForeground(WindowHandle dialog) {
+    headless::MakeForeground(dialog);
+}
+
+int FlashRequests(WindowHandle dialog) {
+    return headless::FlashRequests(dialog);
+}
 
 } // namespace testing
 } // namespace dk

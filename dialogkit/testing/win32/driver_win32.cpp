@@ -136,6 +136,14 @@ void StopBoxWatch() {
     watch.lastDismissed = nullptr;
 }
 
+void BringToForeground(WindowHandle dialog) {
+    ::SetForegroundWindow(dialog ? static_cast<HWND>(dialog) : ::GetDesktopWindow());
+}
+
+int FlashRequests(WindowHandle /*dialog*/) {
+    return -1; // the request went to the window manager
+}
+
 void PumpMessages() {
     MSG message;
     while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
