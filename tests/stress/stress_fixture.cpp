@@ -168,6 +168,8 @@ void StressFixture::ExpectBackAtBaseline(std::size_t rssAllowance) {
         << "host variables were left behind once the traffic was over";
     ReturnFreedMemory();
     const std::size_t rss = loadgen::ResidentBytes();
+    std::printf("  memory: %zu KiB at the start, %zu KiB at the end\n", baselineRss_ / 1024,
+                rss / 1024);
     EXPECT_LE(rss, baselineRss_ + rssAllowance)
         << "memory grew from " << baselineRss_ / 1024 << " KiB to " << rss / 1024
         << " KiB, more than the " << rssAllowance / 1024 << " KiB allowed";
