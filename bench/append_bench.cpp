@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
                 bounded ? "" : ", NOT BOUNDED");
     Print(kEarlyEntry, early);
     Print(entries, late);
-    std::printf("  growth from entry %d to %d: chat window %.2fx (target: within %.0fx, %s), "
+    std::printf("  growth from entry %d to %d: chat window %.2fx (target: within %.1fx, %s), "
                 "bare box %.2fx\n",
                 kEarlyEntry, entries, chatGrowth, kTargetGrowth,
                 chatGrowth <= kTargetGrowth ? "met" : "missed", bareGrowth);
