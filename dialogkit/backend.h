@@ -22,7 +22,9 @@ void EndModal(WindowHandle window, int result);
 
 // The platform's own message box (MessageBoxA; headless: answered OK, nobody sees it).
 int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned flags);
-// The shell's "Open" (ShellExecuteA; headless: there is no shell).
+// The same box for UTF-8 texts (MessageBoxW).
+int ShowMessageBoxUtf8(void* owner, const char* text, const char* caption, unsigned flags);
+// The shell's "Open" of a UTF-8 address (ShellExecuteW; headless: there is no shell).
 void ShellOpen(const std::string& address);
 
 } // namespace backend

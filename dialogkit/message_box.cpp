@@ -36,4 +36,12 @@ int ShowAppMessageBox(const char* text, unsigned flags) {
     return ShowMessageBox(nullptr, text, AppName().c_str(), flags);
 }
 
+int ShowAppMessageBoxUtf8(const std::string& text, unsigned flags) {
+    int answer = 0;
+    DriverHook* driver = InstalledDriverHook();
+    if (driver && driver->TakeMessageBox(nullptr, text.c_str(), AppName().c_str(), flags, answer))
+        return answer;
+    return backend::ShowMessageBoxUtf8(nullptr, text.c_str(), AppName().c_str(), flags);
+}
+
 } // namespace dk

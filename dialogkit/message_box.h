@@ -24,6 +24,9 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
 
 // The framework's box: no owner, the application's name as caption.
 int ShowAppMessageBox(const char* text, unsigned flags);
+// The framework's box for a UTF-8 text, such as one that names a file path
+// (MessageBoxW on Win32); the texts of the other boxes are in the ANSI code page.
+int ShowAppMessageBoxUtf8(const std::string& text, unsigned flags);
 // The application's name defaults to the base name of the module file that holds
 // dialogkit (the DLL, or the executable it is linked into) without its extension.
 void SetAppName(const std::string& name); // "Volubra"

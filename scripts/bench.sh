@@ -8,6 +8,7 @@
 #   scripts/bench.sh [--only latency,sustained,bulk,idle,crowd]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 
 # The longest the benchmark may run, whatever the relays do.
 readonly BENCH_LIMIT_S=1800

@@ -5,6 +5,7 @@
 # makes the script fail. FUZZ_SECONDS sets the time per target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 
 seconds="${FUZZ_SECONDS:-30}"
 launcher=()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test: natively, under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the stress suite in an optimised build, each fuzzer for
-# a bounded time (FUZZ_SECONDS, 30 by default), and the Windows test executables
-# under Wine.
+# a bounded time (FUZZ_SECONDS, 30 by default), the release archives of both
+# Windows builds (scripts/release.sh), and the Windows test executables under Wine.
 #
 # Where the kernel runs 32-bit programs, the Windows tests run as the 32-bit build
 # under 32-bit Wine; elsewhere as the 64-bit build under 64-bit Wine
@@ -31,6 +31,8 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
 ctest --preset release -L stress
 scripts/fuzz.sh
 ctest --preset "$other_preset" -R '^plugin_export_table$'
+# The release archives of both builds, checked: file lists, exports, version resource.
+scripts/release.sh
 
 WINE_ENV_ROUTE=$route wine_env_up
 trap wine_env_down EXIT

@@ -82,6 +82,9 @@ wine_env_up() {
   fi
   echo "wine: route $WINE_ENV_ROUTE, $(wine --version 2>/dev/null) ($WINEARCH prefix)"
   timeout 300 wineboot -i >/dev/null 2>&1 || true
+  # Debian's Wine finds none of its own fonts through the new prefix: without Marlett
+  # (from fonts-wine) in the prefix's Fonts folder, caption buttons show as "0 1 r".
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   # Every window lives in one virtual desktop: without a window manager, Wine's X11
   # driver would wait two seconds for each hidden window to be withdrawn, and the
   # screenshots get Wine's own window frames. The keys go in while the server of

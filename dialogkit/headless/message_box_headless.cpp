@@ -11,5 +11,9 @@ int ShowMessageBox(void* /*owner*/, const char* /*text*/, const char* /*caption*
     return kIdOk;
 }
 
+int ShowMessageBoxUtf8(void* owner, const char* text, const char* caption, unsigned flags) {
+    return ShowMessageBox(owner, text, caption, flags);
+}
+
 } // namespace backend
 } // namespace dk

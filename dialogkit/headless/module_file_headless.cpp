@@ -3,6 +3,7 @@
 #include "dialogkit/module_file.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 namespace dk {
 
@@ -11,6 +12,11 @@ std::string ModulePath() {
     if (dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || !info.dli_fname)
         return std::string();
     return info.dli_fname;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 } // namespace dk

@@ -1,12 +1,29 @@
 // The module file on Windows: the DLL (or executable) that holds this code, found by
 // an address inside it, so the module's resources and name are used, not the
-// host executable's.
+// host executable's. Its path is asked for with the wide call and a buffer that grows:
+// the ANSI call turns characters outside the code page into '?', and both stop at
+// MAX_PATH with the short buffer.
 #include "dialogkit/module_file.h"
 #include "dialogkit/win32/module_instance.h"
+#include "dialogkit/win32/wide_text.h"
 
 #include <windows.h>
 
 namespace dk {
+namespace {
+
+// The longest path the wide calls know.
+constexpr DWORD kLongestPath = 32768;
+
+// "\\?\C:\x" -> "C:\x" and "\\?\UNC\server\x" -> "\\server\x": the form a user reads
+// and the shell opens.
+std::wstring WithoutLongPathPrefix(std::wstring path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
+} // namespace
 
 HINSTANCE ModuleInstance() {
     HMODULE module = nullptr;
@@ -17,10 +34,24 @@ HINSTANCE ModuleInstance() {
 }
 
 std::string ModulePath() {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(ModuleInstance(), path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::string();
-    return std::string(path, length);
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(path.size());
+        const DWORD length = ::GetModuleFileNameW(ModuleInstance(), &path[0], size);
+        if (length == 0) return std::string();
+        // A full buffer means the path was cut short: try again with a larger one.
+        if (length < size) {
+            path.resize(length);
+            return Utf8FromWide(WithoutLongPathPrefix(path));
+        }
+        if (size >= kLongestPath) return std::string();
+        path.assign(size * 2, L'\0');
+    }
+}
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(LongPathForm(WideFromUtf8(path)).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace dk

@@ -4,6 +4,7 @@
 // primitives as the USER32 calls of the same meaning.
 #include "dialogkit/backend.h"
 #include "dialogkit/win32/module_instance.h"
+#include "dialogkit/win32/wide_text.h"
 
 #include <windows.h>
 
@@ -141,7 +142,8 @@ void FlashUntilForeground(WindowHandle window) {
 namespace backend {
 
 void ShellOpen(const std::string& address) {
-    ::ShellExecuteA(nullptr, "Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ::ShellExecuteW(nullptr, L"open", WideFromUtf8(address).c_str(), nullptr, nullptr,
+                    SW_SHOWNORMAL);
 }
 
 WindowHandle CreateModeless(CDialog& dialog, WindowHandle owner) {

@@ -14,7 +14,6 @@
 #include "module/ui/ModuleTemplates.h"
 #include "module/ui/resource.h"
 
-#include <fstream>
 #include <string>
 
 namespace {
@@ -163,11 +162,5 @@ void CChatDlg::OnCloseRequest() {
 }
 
 void CChatDlg::OnHelpButton() {
-    const std::string page = HelpPagePath();
-    if (!page.empty() && std::ifstream(page).good()) {
-        dk::ShellOpen(page);
-        return;
-    }
-    const std::string text = kHelpPageMissing + page;
-    dk::ShowAppMessageBox(text.c_str(), dk::kMbOk | dk::kMbIconWarning);
+    OpenHelpPage();
 }

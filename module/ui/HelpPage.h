@@ -7,6 +7,9 @@
 constexpr const char* kHelpPageExtension = ".html";
 constexpr const char* kHelpPageMissing = "The help page is missing:\r\n";
 
-// The help page's path beside the module file, or "" when the module's own path is
-// unknown.
+// The help page's path (UTF-8) beside the module file, or "" when the module's own
+// path is unknown.
 std::string HelpPagePath();
+
+// Help!: opens the page with the shell, or says in a box where it should be.
+void OpenHelpPage();

@@ -9,7 +9,11 @@ if(WIN32)
   enable_language(RC)
   add_library(volubra_resources OBJECT ${VOLUBRA_RC})
   target_link_libraries(volubra_resources PRIVATE volubra_root)
-  target_sources(Volubra PRIVATE $<TARGET_OBJECTS:volubra_resources>)
+  # The version resource belongs to the module file alone, so it stays out of
+  # volubra_resources, which the test executables link too.
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
+  target_sources(Volubra PRIVATE $<TARGET_OBJECTS:volubra_resources>
+                                 ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 else()
   find_program(VOLUBRA_WINDRES NAMES i686-w64-mingw32-windres windres REQUIRED)
   set(VOLUBRA_RES ${CMAKE_CURRENT_BINARY_DIR}/Volubra.res)

@@ -1,7 +1,8 @@
 // Puts one of the module's windows on the screen for a while, for the screenshots in
-// docs/screenshots (see take_screenshots.sh): "chat" shows the chat window with a
-// short transcript, "settings" runs the connection settings dialog over it. The
-// module runs in-process against devhost's host API, as in the tests.
+// docs/screenshots (see take_screenshots.sh): "chat" shows the chat window as it first
+// opens, "settings" runs the connection settings dialog as the host of the demo's chat
+// (docs/screenshots/chat-session.png, host 'ada') fills it in. The module runs
+// in-process against devhost's host API, as in the tests.
 #include "devhost/hostapi/host_api.h"
 #include "dialogkit/testing/testing.h"
 #include "module/exports.h"
@@ -33,20 +34,16 @@ int main(int argc, char** argv) {
     const QHANDLE hID = host.addPlugin("Volubra", &volubra_test::ResolveVolubraExport);
     if (!ExtInitPlugin(reinterpret_cast<QARG>(devhost::HostApi::lookupRoutine()), hID)) return 1;
     g_ChatDlg.ShowChatWindow();
-    g_ChatDlg.AppendText("Guest 127.0.0.1:50312 has joined host 'Mia'");
-    g_ChatDlg.AppendText("\r\n\r\n");
-    g_ChatDlg.AppendText("1 guest(s) are currently on-line");
-    g_ChatDlg.AppendText("\r\n\r\n");
     if (!settings) {
         PumpFor(kShowSeconds);
         return 0;
     }
     g_ChatDlg.HideAndEndSessions();
     CConnectionDlg dlg;
-    dlg.m_nMode = ChatState().m_nMode;
+    dlg.m_nMode = ChatMode::Host;
     dlg.m_strHostAddr = ChatState().m_strHostAddr;
     dlg.m_nPort = static_cast<std::uint32_t>(ChatState().m_nPort);
-    dlg.m_strNickname = "Mia";
+    dlg.m_strNickname = "ada";
     dk::testing::PushModalScript([](dk::WindowHandle w) {
         PumpFor(kShowSeconds);
         dk::testing::ClickButton(w, dk::kIdCancelCommand);

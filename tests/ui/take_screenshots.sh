@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the two windows under Wine in Xvfb, cropped to
 # each window: take_screenshots.sh <windows build dir> <output dir>
+# The third, docs/screenshots/chat-session.png, is the host's window of
+# scripts/demo.sh (out/screenshots/host.png), stored with
+# `convert out/screenshots/host.png -strip PNG8:docs/screenshots/chat-session.png`.
 set -euo pipefail
 build=${1:?windows build dir}
 out=${2:?output dir}
