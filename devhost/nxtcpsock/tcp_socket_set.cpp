@@ -38,9 +38,11 @@ std::size_t RecordBytes(const Record& r) {
     return r.label.size() + r.text.size();
 }
 
+// "1.5 MiB", rounded down to a tenth.
 std::string Mebibytes(std::size_t bytes) {
-    const std::size_t tenths = bytes * 10 / (1024 * 1024);
-    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MiB";
+    constexpr int kMiBShift = 20;
+    const std::size_t tenth = ((bytes & ((std::size_t{1} << kMiBShift) - 1)) * 10) >> kMiBShift;
+    return std::to_string(bytes >> kMiBShift) + "." + std::to_string(tenth) + " MiB";
 }
 
 // An operation's failure: its Winsock error is kept for GetLastError.
