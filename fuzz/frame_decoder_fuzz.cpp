@@ -1,7 +1,8 @@
 // libFuzzer target: the socket plug-in's frame decoder on arbitrary bytes. The first
 // byte says in what pieces the rest arrives. Besides the sanitizers' findings, a run
-// fails when the pieces change the outcome, a record breaks the frame limits, or the
-// records, framed again, are not exactly the bytes the decoder consumed.
+// fails when the pieces change the outcome, a record breaks the frame limits, the
+// records, framed again, are not exactly the bytes the decoder consumed, or a piece
+// makes the decoder hold (and hand out) other than growthFrom foretold.
 #include "devhost/nxtcpsock/frame_codec.h"
 
 #include <cstddef>
@@ -33,7 +34,15 @@ Outcome Decode(const std::uint8_t* data, std::size_t size, std::size_t piece) {
     FrameDecoder decoder;
     for (std::size_t at = 0; at < size && outcome.status == FrameDecoder::Status::Ok; at += piece) {
         const std::size_t take = size - at < piece ? size - at : piece;
+        const std::size_t growth = decoder.growthFrom(data + at, take);
+        const std::size_t heldBefore = decoder.heldBytes();
+        const std::size_t recordsBefore = outcome.records.size();
         outcome.status = decoder.feed(data + at, take, outcome.records);
+        std::size_t grown = decoder.heldBytes() - heldBefore;
+        for (std::size_t i = recordsBefore; i < outcome.records.size(); ++i)
+            grown += outcome.records[i].label.size() + outcome.records[i].text.size();
+        Require(outcome.status == FrameDecoder::Status::Ok ? growth == grown : growth >= grown,
+                "growthFrom foretold the growth wrongly");
     }
     outcome.midFrame = decoder.midFrame();
     Require(decoder.failed() == (outcome.status == FrameDecoder::Status::Malformed),

@@ -25,6 +25,7 @@ mkdir -p "$artifacts"
 targets=(
   "fuzz_frame_decoder|frame_decoder|"
   "fuzz_hosting_receive|hosting_receive|-detect_leaks=0"
+  "fuzz_session_script|session_script|"
 )
 failed=0
 for entry in "${targets[@]}"; do

@@ -54,8 +54,10 @@ int main(int argc, char** argv) {
     // A session provides the socket plug-in, which must outlive the plug-in too.
     std::unique_ptr<devhost::NxTcpSock> sockets;
     if (session.active()) {
+        devhost::KeepLargeBuffersApart();
         devhost::NxTcpSockOptions socketOptions;
         if (!session.bindAddress.empty()) socketOptions.listenAddress = session.bindAddress;
+        if (options.socketBudgetBytes != 0) socketOptions.memoryBudget = options.socketBudgetBytes;
         socketOptions.notice = [](const std::string& text) {
             std::cerr << "devhost: " << text << "\n";
             std::cerr.flush();

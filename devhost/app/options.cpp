@@ -2,6 +2,7 @@
 #include "devhost/app/options.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 namespace devhost {
@@ -21,16 +22,31 @@ bool parseCountedName(const std::string& text, std::pair<std::string, unsigned>&
     return true;
 }
 
+// The largest --socket-budget (64 GiB); a 32-bit devhost takes less than 4 GiB.
+constexpr unsigned long kMaxSocketBudgetMiB = 64 * 1024;
+
+// A whole number of MiB, from 1 to kMaxSocketBudgetMiB, in bytes.
+bool parseMebibytes(const std::string& text, std::size_t& bytes) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long mib = std::strtoul(text.c_str(), nullptr, 10);
+    if (mib == 0 || mib > kMaxSocketBudgetMiB || mib > SIZE_MAX / (1024 * 1024)) return false;
+    bytes = static_cast<std::size_t>(mib) * 1024 * 1024;
+    return true;
+}
+
 } // namespace
 
 const char* usageText() {
     return "usage: devhost --plugin PATH [--log] [--remove NAME]... [--fail NAME:N]...\n"
-           "               [--fail-run FULLNAME:N]...\n"
+           "               [--fail-run FULLNAME:N]... [--socket-budget MIB]\n"
            "  --plugin PATH        the plug-in to load\n"
            "  --log                print every host call the plug-in made\n"
            "  --remove NAME        the lookup answers 0 for this host function\n"
            "  --fail NAME:N        this host function fails from its N-th call on\n"
-           "  --fail-run NAME:N    this registered function fails from its N-th run on\n";
+           "  --fail-run NAME:N    this registered function fails from its N-th run on\n"
+           "  --socket-budget MIB  what a session's connections may hold in all (256)\n";
 }
 
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
@@ -40,7 +56,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
         if (arg == "--log") {
             options.printLog = true;
         } else if (arg == "--plugin" || arg == "--remove" || arg == "--fail" ||
-                   arg == "--fail-run") {
+                   arg == "--fail-run" || arg == "--socket-budget") {
             if (!hasValue) {
                 error = arg + " needs a value";
                 return false;
@@ -50,6 +66,12 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                 options.pluginPath = value;
             } else if (arg == "--remove") {
                 options.removedNames.push_back(value);
+            } else if (arg == "--socket-budget") {
+                if (!parseMebibytes(value, options.socketBudgetBytes)) {
+                    error = arg + " wants a size in MiB from 1 to " +
+                            std::to_string(kMaxSocketBudgetMiB) + ", not \"" + value + "\"";
+                    return false;
+                }
             } else {
                 std::pair<std::string, unsigned> counted;
                 if (!parseCountedName(value, counted)) {

@@ -2,6 +2,7 @@
 // for it (names withheld, functions failing from their n-th call), and what to print.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,8 @@ struct Options {
     std::vector<std::pair<std::string, unsigned>> failingCalls;
     // Registered function ("nxTcpSock.Connect") and the run from which it fails.
     std::vector<std::pair<std::string, unsigned>> failingRuns;
+    // What the socket plug-in may hold for all connections together; 0: its default.
+    std::size_t socketBudgetBytes = 0;
 };
 
 // Parses argv; false with a one-line `error` when the command line is wrong.

@@ -47,13 +47,19 @@ void FrameDecoder::reset() {
     failed_ = false;
 }
 
-bool FrameDecoder::parseHeader() {
-    const unsigned char* h = header_;
+namespace {
+// The lengths a header declares; false when it is malformed.
+bool ReadHeader(const unsigned char* h, std::size_t& labelBytes, std::size_t& textBytes) {
     if (h[0] != kFrameMagic0 || h[1] != kFrameMagic1) return false;
-    labelBytes_ = (std::size_t{h[2]} << 8) | h[3];
-    textBytes_ =
+    labelBytes = (std::size_t{h[2]} << 8) | h[3];
+    textBytes =
         (std::size_t{h[4]} << 24) | (std::size_t{h[5]} << 16) | (std::size_t{h[6]} << 8) | h[7];
-    return labelBytes_ <= kMaxLabelBytes && textBytes_ <= kMaxTextBytes;
+    return labelBytes <= kMaxLabelBytes && textBytes <= kMaxTextBytes;
+}
+} // namespace
+
+bool FrameDecoder::parseHeader() {
+    return ReadHeader(header_, labelBytes_, textBytes_);
 }
 
 bool FrameDecoder::fill(std::string& target, std::size_t wanted, const char*& p, const char* end) {
@@ -63,6 +69,38 @@ bool FrameDecoder::fill(std::string& target, std::size_t wanted, const char*& p,
     target.append(p, take);
     p += take;
     return true;
+}
+
+std::size_t FrameDecoder::growthFrom(const void* data, std::size_t size) const {
+    if (failed_) return 0;
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    const unsigned char* end = p + size;
+    std::size_t bodyLeft =
+        inBody_ ? labelBytes_ + textBytes_ - pending_.label.size() - pending_.text.size() : 0;
+    unsigned char header[kFrameHeaderBytes];
+    std::memcpy(header, header_, headerBytes_);
+    std::size_t headerBytes = headerBytes_;
+    std::size_t growth = 0;
+    while (p < end) {
+        if (bodyLeft > 0) {
+            const std::size_t take = std::min<std::size_t>(bodyLeft, end - p);
+            bodyLeft -= take;
+            p += take;
+            continue;
+        }
+        const std::size_t take = std::min<std::size_t>(kFrameHeaderBytes - headerBytes,
+                                                       static_cast<std::size_t>(end - p));
+        std::memcpy(header + headerBytes, p, take);
+        headerBytes += take;
+        p += take;
+        if (headerBytes < kFrameHeaderBytes) break;
+        headerBytes = 0;
+        std::size_t label = 0, text = 0;
+        if (!ReadHeader(header, label, text)) break; // the stream ends: nothing more is kept
+        growth += label + text;
+        bodyLeft = label + text;
+    }
+    return growth;
 }
 
 FrameDecoder::Status FrameDecoder::feed(const void* data, std::size_t size,

@@ -59,6 +59,13 @@ public:
     bool failed() const { return failed_; }
     // True while part of a frame has been received but not all of it.
     bool midFrame() const { return headerBytes_ > 0 || inBody_; }
+    // The bytes kept for the unfinished frame: once its header is read, the whole size
+    // it declares, which is reserved for it then.
+    std::size_t heldBytes() const { return inBody_ ? labelBytes_ + textBytes_ : 0; }
+    // What feeding these bytes would add to heldBytes() and the records handed out
+    // together (label and text bytes): the declared size of each frame whose header
+    // they complete. Exact when the bytes are well-formed, more on malformed ones.
+    std::size_t growthFrom(const void* data, std::size_t size) const;
     void reset();
 
 private:

@@ -40,6 +40,9 @@ public:
     // For tests and the host's own diagnostics.
     std::uint16_t localPort(QHANDLE hSock) const; // 0: no such socket or not open
     std::size_t socketCount() const { return sockets_.size(); }
+    // What the connections hold against the memory budget now, and at most so far.
+    std::size_t heldBytes() const { return sockets_.heldBytes(); }
+    std::size_t peakHeldBytes() const { return sockets_.peakHeldBytes(); }
     // For the test bench: records that reach a connected socket's receive queue as if
     // its peer had sent them; its receive callback runs from the event loop. False
     // when hSock is no connected socket.

@@ -7,6 +7,9 @@
 #include "devhost/nxtcpsock/winsock_errors.h"
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace devhost {
 
@@ -24,6 +27,23 @@ constexpr std::size_t kCompactSentBytes = 64 * 1024;
 // An emptied send queue keeps no more room than this, a chat line or two: an idle
 // connection stays small after a burst or a loop turn's worth of lines.
 constexpr std::size_t kIdleSendQueueBytes = 512;
+// Buffers from this size on are mapped on their own (KeepLargeBuffersApart).
+constexpr int kOwnPagesBytes = 128 * 1024;
+// An episode of closing connections for the memory budget ends once they hold no more
+// than this share of it, so a total that hovers near the budget makes one notice.
+constexpr std::size_t kBudgetCalmNumerator = 3;
+constexpr std::size_t kBudgetCalmDenominator = 4;
+
+std::size_t RecordBytes(const Record& r) {
+    return r.label.size() + r.text.size();
+}
+
+// "1.5 MiB", rounded down to a tenth.
+std::string Mebibytes(std::size_t bytes) {
+    constexpr int kMiBShift = 20;
+    const std::size_t tenth = ((bytes & ((std::size_t{1} << kMiBShift) - 1)) * 10) >> kMiBShift;
+    return std::to_string(bytes >> kMiBShift) + "." + std::to_string(tenth) + " MiB";
+}
 
 // An operation's failure: its Winsock error is kept for GetLastError.
 template <typename Sock> SockResult FailWith(Sock& sock, int error) {
@@ -42,7 +62,8 @@ struct TcpSocketSet::Socket {
     std::map<int, QHANDLE> callbacks;
     sockio::Endpoint peer;
     FrameDecoder decoder;
-    std::deque<Record> backlog;  // decoded, not yet handed to a receive callback
+    std::deque<Record> backlog; // decoded, not yet handed to a receive callback
+    std::size_t backlogBytes = 0;
     std::deque<Record> received; // handed over, waiting for CopyRecvQueue
     bool turnScheduled = false;  // a turn is owed in turns_
     bool flushScheduled = false; // a flush is owed in flushes_
@@ -58,8 +79,23 @@ struct TcpSocketSet::Socket {
     bool acceptPaused = false; // out of descriptors: no accepting until one frees
     bool limitNoticed = false; // told the user so since the last connection taken
 
+    // Counted against the memory budget when last accounted (TcpSocketSet::account).
+    std::size_t held = 0;
+
     std::size_t unsent() const { return sendQueue.size() - sendOffset; }
+    // What this connection holds now: records handed to the receive callback are the
+    // plug-in user's to take, and not counted.
+    std::size_t holding() const { return decoder.heldBytes() + backlogBytes + sendQueue.size(); }
 };
+
+void KeepLargeBuffersApart() {
+#if defined(__GLIBC__)
+    // glibc would raise this threshold as such buffers are freed and carve them from its
+    // heap instead, where what a dropped connection leaves is split by small allocations
+    // and stays held: up to 70% more than the budget under attack.
+    mallopt(M_MMAP_THRESHOLD, kOwnPagesBytes);
+#endif
+}
 
 TcpSocketSet::TcpSocketSet(NxTcpSockOptions options, CallbackRunner runner)
     : options_(std::move(options)), runner_(std::move(runner)), receiveBuffer_(kReceiveChunkBytes) {
@@ -184,6 +220,11 @@ SockResult TcpSocketSet::send(QHANDLE h, const std::string& label, const std::st
         dropLater(*s, wsaerr::kNoBufs);
         return SockResult::Failed;
     }
+    if (held_ + frameBytes > options_.memoryBudget) {
+        makeRoom(frameBytes);
+        // Closing the connections that held the most may have closed this one too.
+        if (s->state != kSockStateConnected) return FailWith(*s, wsaerr::kNoBufs);
+    }
     queueFrame(*s, label, text);
     if (handlingEvents_ > 0 && s->unsent() < kCoalesceBytes) {
         flushLater(*s);
@@ -223,8 +264,11 @@ SockResult TcpSocketSet::injectReceived(QHANDLE h, std::deque<Record> records) {
     Socket* s = find(h);
     if (!s) return SockResult::NoSuchSocket;
     if (s->state != kSockStateConnected) return FailWith(*s, wsaerr::kNotConnected);
-    for (Record& r : records)
+    for (Record& r : records) {
+        s->backlogBytes += RecordBytes(r);
         s->backlog.push_back(std::move(r));
+    }
+    account(*s);
     scheduleTurn(*s);
     return SockResult::Ok;
 }
@@ -286,10 +330,12 @@ void TcpSocketSet::endConnection(Socket& s, int error) {
     ++s.connection; // also cancels a close callback or a turn still owed to the old one
     s.decoder.reset();
     s.backlog.clear();
+    s.backlogBytes = 0;
     s.turnScheduled = s.flushScheduled = s.peerClosed = s.ending = false;
     s.closeError = s.endError = 0;
     std::string().swap(s.sendQueue);
     s.sendOffset = 0;
+    account(s);
 }
 
 void TcpSocketSet::closeNative(sockio::NativeSocket& native) {
@@ -311,6 +357,7 @@ void TcpSocketSet::queueFrame(Socket& s, const std::string& label, const std::st
         s.sendOffset = 0;
     }
     encodeFrame(label, text, s.sendQueue);
+    account(s);
 }
 
 int TcpSocketSet::flush(Socket& s) {
@@ -329,6 +376,7 @@ int TcpSocketSet::flush(Socket& s) {
     else
         s.sendQueue.clear();
     s.sendOffset = 0;
+    account(s);
     watcher_->setWantWrite(s.native, false);
     return 0;
 }
@@ -484,13 +532,16 @@ void TcpSocketSet::takeTurn(QHANDLE h) {
     if (!s || s->state != kSockStateConnected) return;
     const bool reads = s->backlog.empty() && !s->ending;
     if (reads) readSome(*s);
+    if (s->state != kSockStateConnected) return; // closed for the memory budget
     const std::uint64_t serial = s->connection;
     if (!s->backlog.empty()) {
         const std::size_t count = std::min(s->backlog.size(), kMaxRecordsPerCallback);
         for (std::size_t i = 0; i < count; ++i) {
+            s->backlogBytes -= RecordBytes(s->backlog.front());
             s->received.push_back(std::move(s->backlog.front()));
             s->backlog.pop_front();
         }
+        account(*s);
         raise(h, kCallbackRecv);
         s = find(h);
         if (!s || s->connection != serial) return;
@@ -525,7 +576,18 @@ void TcpSocketSet::readSome(Socket& s) {
             s.endError = r.error != 0 ? r.error : s.closeError;
             return;
         }
-        if (s.decoder.feed(receiveBuffer_.data(), r.bytes, s.backlog) != FrameDecoder::Status::Ok) {
+        const std::size_t growth = s.decoder.growthFrom(receiveBuffer_.data(), r.bytes);
+        if (held_ + growth > options_.memoryBudget) {
+            makeRoom(growth);
+            if (s.state != kSockStateConnected) return;
+        }
+        const std::size_t backlogBefore = s.backlog.size();
+        const FrameDecoder::Status status =
+            s.decoder.feed(receiveBuffer_.data(), r.bytes, s.backlog);
+        for (std::size_t i = backlogBefore; i < s.backlog.size(); ++i)
+            s.backlogBytes += RecordBytes(s.backlog[i]);
+        account(s);
+        if (status != FrameDecoder::Status::Ok) {
             s.ending = true;
             s.endError = wsaerr::kConnAborted;
             return;
@@ -551,6 +613,46 @@ void TcpSocketSet::onPeerClosed(QHANDLE h, int error) {
 void TcpSocketSet::onWritable(QHANDLE h) {
     Socket* s = find(h);
     if (s) flushOrEnd(*s);
+}
+
+// Keeps the budget's total up to date with what a connection holds now; called
+// wherever that changes.
+void TcpSocketSet::account(Socket& s) {
+    const std::size_t now = s.holding();
+    held_ = held_ - s.held + now;
+    s.held = now;
+    peakHeld_ = std::max(peakHeld_, held_);
+    // While connections are being closed to make room, the total is short of what is
+    // coming: the episode goes on.
+    if (overBudget_ && !makingRoom_ &&
+        held_ <= options_.memoryBudget / kBudgetCalmDenominator * kBudgetCalmNumerator)
+        overBudget_ = false;
+}
+
+// Closes the connections holding the most until incoming more bytes fit the budget,
+// or no open connection holds anything.
+void TcpSocketSet::makeRoom(std::size_t incoming) {
+    while (held_ + incoming > options_.memoryBudget) {
+        Socket* biggest = nullptr;
+        for (auto& entry : sockets_) {
+            Socket& s = *entry.second;
+            if (s.state == kSockStateConnected && s.held > 0 &&
+                (!biggest || s.held > biggest->held))
+                biggest = &s;
+        }
+        if (!biggest) return;
+        if (!overBudget_ && options_.notice)
+            options_.notice("nxTcpSock: the connections hold more than their memory budget of " +
+                            Mebibytes(options_.memoryBudget) + "; closing the connection with " +
+                            sockio::formatIpv4(biggest->peer.address) + ":" +
+                            std::to_string(biggest->peer.port) + ", which holds the most (" +
+                            Mebibytes(biggest->held) +
+                            "), and any others that hold the most until the budget is kept");
+        overBudget_ = true;
+        makingRoom_ = true;
+        dropLater(*biggest, wsaerr::kNoBufs);
+        makingRoom_ = false;
+    }
 }
 
 } // namespace devhost

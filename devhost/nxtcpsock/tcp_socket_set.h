@@ -27,6 +27,16 @@
 // go out together once the events of that loop turn are handled (or as soon as
 // kCoalesceBytes wait), so a line relayed to every guest costs each guest one send,
 // not one per line. Sends outside any callback go out at once.
+//
+// Memory budget: besides each connection's own limits (a frame's size, the send
+// queue), everything the set holds for all connections together (unfinished frames at
+// their declared size, records decoded but not yet handed over, queued output) stays
+// within memoryBudget. Where a read or a send would pass it, the connections holding
+// the most are closed first until it fits, as the send queue limit drops a peer
+// (WSAENOBUFS, close callback from the event loop); the user gets one notice an
+// episode, naming the first peer closed, and the episode ends once the total is back
+// under three quarters of the budget. A read is checked before its bytes are decoded,
+// for the declared size of every frame it begins.
 #pragma once
 
 #include "devhost/nxtcpsock/frame_codec.h"
@@ -53,11 +63,19 @@ constexpr std::size_t kMaxRecordsPerCallback = 64;
 // Unsent bytes at which a connection sent to from a callback is flushed at once
 // instead of at the end of the loop turn.
 constexpr std::size_t kCoalesceBytes = 64 * 1024;
+// What the sockets may hold for all connections together. The most a chat needs at
+// once is a maximal line (1 MiB) queued to every guest of a large crowd, or a few
+// dozen connections at their full send queue: 256 MiB holds a 1 MiB line for 250
+// guests, or 64 queues at their 4 MiB limit. Past that, the memory would only be held
+// for peers that stall or never read, and the process (a 32-bit devhost.exe has 2 GiB
+// of address space) would run out long before they let go.
+constexpr std::size_t kDefaultMemoryBudgetBytes = 256 * 1024 * 1024;
 
 struct NxTcpSockOptions {
     std::string listenAddress = "0.0.0.0"; // where Listen binds
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
-    std::size_t sendQueueLimit = kDefaultSendQueueBytes; // unsent bytes per connection
+    std::size_t sendQueueLimit = kDefaultSendQueueBytes;  // unsent bytes per connection
+    std::size_t memoryBudget = kDefaultMemoryBudgetBytes; // all connections together
     // Where the socket plug-in tells the host's user about trouble of its own (a
     // listener that cannot take connections for now); none: it stays silent.
     std::function<void(const std::string&)> notice;
@@ -78,6 +96,14 @@ enum CallbackId : int {
 
 // Outcome of an operation on a socket handle.
 enum class SockResult { Ok, Failed, NoSuchSocket };
+
+// For the process that serves the connections, before it does: queues and frames of
+// 128 KiB and more get pages of their own, given back to the system when freed, so
+// that what the memory budget lets go is gone from the process too. The price is
+// fresh pages for every large buffer (a line of 1 MiB to 50 guests: about 13,000 page
+// faults). Elsewhere it does nothing: the Windows heap maps blocks from about half a
+// MiB on their own already.
+void KeepLargeBuffersApart();
 
 class TcpSocketSet {
 public:
@@ -117,6 +143,10 @@ public:
     std::optional<sockio::Endpoint> peer(QHANDLE h) const;
     std::optional<std::uint16_t> localPort(QHANDLE h) const;
     std::size_t size() const { return sockets_.size(); }
+    // What the connections hold now, counted against the memory budget, and the most
+    // they ever held.
+    std::size_t heldBytes() const { return held_; }
+    std::size_t peakHeldBytes() const { return peakHeld_; }
 
     // The test bench's way in: records that land in a connection's receive path as if
     // its peer had sent them, delivered by the event loop like any others.
@@ -148,6 +178,8 @@ private:
     void flushOwed();
     void flushOrEnd(Socket& s);
     void raise(QHANDLE h, CallbackId id);
+    void account(Socket& s);
+    void makeRoom(std::size_t incoming);
 
     NxTcpSockOptions options_;
     CallbackRunner runner_;
@@ -165,6 +197,10 @@ private:
     // Listeners that stopped taking connections until a descriptor frees.
     std::vector<QHANDLE> pausedListeners_;
     std::vector<char> receiveBuffer_;
+    std::size_t held_ = 0; // the sum of every socket's held
+    std::size_t peakHeld_ = 0;
+    bool overBudget_ = false; // in an episode of closing connections for the budget
+    bool makingRoom_ = false; // closing one now
     bool started_ = false;
 };
 

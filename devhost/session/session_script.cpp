@@ -377,6 +377,8 @@ ParsedScript ParseScript(const std::string& source, const ScriptVariables& vars)
         std::vector<std::string> words;
         if (!SubstituteVariables(raw, vars, line, error) || !SplitScriptLine(line, words, error))
             return fail(lineNo, error);
+        if (words.empty())
+            return fail(lineNo, "nothing is left of the line once its variables are replaced");
         if (words[0] == "end") {
             if (!block) return fail(lineNo, "'end' without its 'modal'");
             if (words.size() != 1) return fail(lineNo, "'end' takes no arguments");

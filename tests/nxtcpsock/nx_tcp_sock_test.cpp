@@ -543,6 +543,116 @@ TEST_F(SmallQueueTest, APeerThatNeverReadsIsDroppedAtTheQueueLimit) {
     EXPECT_EQ(r->text, "after the drop");
 }
 
+// ---- the memory budget of all connections together ---------------------------------
+
+constexpr std::size_t kSmallBudget = 256 * 1024;
+
+NxTcpSockOptions smallBudgetOptions() {
+    NxTcpSockOptions o = loopbackOptions();
+    o.memoryBudget = kSmallBudget;
+    return o;
+}
+
+class SmallBudgetTest : public NxTcpSockTest {
+protected:
+    SmallBudgetTest() : NxTcpSockTest(smallBudgetOptions()) {}
+
+    // The part of a notice that names the peer of a connection accepted here.
+    std::string peerName(QHANDLE conn) {
+        return "127.0.0.1:" + std::to_string(client_.peerPort(conn)) + ",";
+    }
+    // A reader on conn still gets a record through, and it gets every record in order.
+    void expectServed(QHANDLE conn, RawPeer& peer, const std::string& text) {
+        ASSERT_TRUE(peer.sendRecord("text", text));
+        ASSERT_TRUE(pumpUntil([&] {
+            return !received_[conn].empty() && received_[conn].back().text == text;
+        })) << "the well-behaved peer was not heard";
+    }
+};
+
+TEST_F(SmallBudgetTest, StallingFramesPastTheBudgetCloseTheConnectionsHoldingTheMost) {
+    constexpr std::size_t kDeclared = 100 * 1024; // three of them pass the budget
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer reader;
+    const QHANDLE connReader = acceptRaw(port, reader);
+    std::string unfinished = devhost::encodeFrame("text", std::string(kDeclared, 's'));
+    unfinished.resize(unfinished.size() / 2);
+    RawPeer stallers[4];
+    QHANDLE conns[4] = {};
+    for (int i = 0; i < 2; ++i) {
+        conns[i] = acceptRaw(port, stallers[i]);
+        ASSERT_TRUE(stallers[i].sendRaw(unfinished));
+        ASSERT_TRUE(pumpUntil([&] { return plugin_.heldBytes() >= (i + 1) * kDeclared; }));
+    }
+    EXPECT_TRUE(notices_.empty());
+    // The third stalled frame passes the budget: the first of the two that hold the
+    // most goes, and its peer sees the end.
+    conns[2] = acceptRaw(port, stallers[2]);
+    const std::string firstName = peerName(conns[0]);
+    ASSERT_TRUE(stallers[2].sendRaw(unfinished));
+    ASSERT_TRUE(pumpUntil([&] { return count("close", conns[0]) == 1; }));
+    EXPECT_TRUE(stallers[0].waitClosed());
+    EXPECT_EQ(stateInClose_[conns[0]], devhost::kSockStateClosed);
+    EXPECT_EQ(client_.lastError(conns[0]), wsaerr::kNoBufs);
+    EXPECT_EQ(client_.state(conns[1]), devhost::kSockStateConnected);
+    EXPECT_EQ(client_.state(conns[2]), devhost::kSockStateConnected);
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_NE(notices_[0].find(firstName), std::string::npos) << notices_[0];
+    expectServed(connReader, reader, "still here");
+
+    // A fourth closes another in the same episode, without a second notice.
+    conns[3] = acceptRaw(port, stallers[3]);
+    ASSERT_TRUE(stallers[3].sendRaw(unfinished));
+    ASSERT_TRUE(pumpUntil([&] { return count("close", conns[1]) == 1; }));
+    EXPECT_EQ(notices_.size(), 1u);
+    EXPECT_LE(plugin_.peakHeldBytes(), kSmallBudget);
+
+    // Once the stallers leave, the episode is over; the next one is told again.
+    stallers[2].close();
+    stallers[3].close();
+    ASSERT_TRUE(pumpUntil([&] { return plugin_.heldBytes() == 0; }));
+    RawPeer more[3];
+    for (RawPeer& peer : more) {
+        acceptRaw(port, peer);
+        ASSERT_TRUE(peer.sendRaw(unfinished));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return notices_.size() == 2; }));
+    expectServed(connReader, reader, "and still here");
+    EXPECT_EQ(received_[connReader].size(), 2u);
+    EXPECT_LE(plugin_.peakHeldBytes(), kSmallBudget);
+}
+
+TEST_F(SmallBudgetTest, APeerThatNeverReadsIsDroppedAtTheBudgetBeforeItsQueueLimit) {
+    constexpr int kMaxRounds = 4000; // far more than the budget and socket buffers hold
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer stuck, reader;
+    const QHANDLE connStuck = acceptRaw(port, stuck);
+    testsupport::rawSetReceiveBuffer(stuck.socket(), 4096);
+    const QHANDLE connReader = acceptRaw(port, reader);
+    const std::string stuckName = peerName(connStuck);
+    const std::string chunk(32 * 1024, 'z');
+    bool dropped = false;
+    for (int round = 0; round < kMaxRounds && !dropped; ++round) {
+        dropped = !client_.send(connStuck, "text", chunk);
+        ASSERT_TRUE(client_.send(connReader, "text", std::to_string(round)));
+        std::optional<Record> r;
+        for (int tries = 0; tries < 100 && !r; ++tries) {
+            plugin_.pump(0);
+            r = reader.receiveRecord(20);
+        }
+        ASSERT_TRUE(r.has_value()) << "the reading peer starved in round " << round;
+        EXPECT_EQ(r->text, std::to_string(round));
+    }
+    ASSERT_TRUE(dropped) << "the peer that never reads was kept past the budget";
+    EXPECT_EQ(client_.lastError(connStuck), wsaerr::kNoBufs);
+    EXPECT_LE(plugin_.peakHeldBytes(), kSmallBudget);
+    ASSERT_TRUE(pumpUntil([&] { return count("close", connStuck) == 1; }));
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_NE(notices_[0].find(stuckName), std::string::npos) << notices_[0];
+}
+
 // ---- many guests -----------------------------------------------------------------
 
 TEST_F(NxTcpSockTest, TwoThousandConnectionsAreAcceptedAndServed) {

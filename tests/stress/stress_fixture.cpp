@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -27,6 +28,22 @@ void ReturnFreedMemory() {
 #if defined(__GLIBC__)
     ::malloc_trim(0);
 #endif
+}
+
+// The highest resident set of this process since its peak was last reset (VmHWM in
+// /proc/self/status), in bytes; 0 when unknown.
+std::size_t PeakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 6, "VmHWM:") == 0) return std::stoul(line.substr(6)) * 1024;
+    return 0;
+}
+
+// Starts the peak over from the resident set as it is now. Without it (an old kernel),
+// the peak counts from the process's start, which only makes it larger.
+void ResetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 std::string CaseName() {
@@ -88,11 +105,12 @@ std::string StressFixture::Progress() {
     return text;
 }
 
-void StressFixture::HostWithCrowd() {
+std::uint16_t StressFixture::HostWithCrowd() {
     const std::uint16_t port = StartHosting("");
-    ASSERT_EQ(ConnectCaption(), "Listening");
+    EXPECT_EQ(ConnectCaption(), "Listening");
     TakeBaseline();
     MakeCrowd(port);
+    return port;
 }
 
 void StressFixture::TakeBaseline() {
@@ -100,6 +118,7 @@ void StressFixture::TakeBaseline() {
     ReturnFreedMemory();
     baselineVariables_ = host.liveVariableCount();
     baselineRss_ = loadgen::ResidentBytes();
+    ResetPeakResident();
     baselineTranscript_ = ChatState().m_strTranscript.size();
 }
 
@@ -173,6 +192,11 @@ void StressFixture::ExpectBackAtBaseline(std::size_t rssAllowance) {
     EXPECT_LE(rss, baselineRss_ + rssAllowance)
         << "memory grew from " << baselineRss_ / 1024 << " KiB to " << rss / 1024
         << " KiB, more than the " << rssAllowance / 1024 << " KiB allowed";
+}
+
+std::size_t StressFixture::PeakGrowth() const {
+    const std::size_t peak = PeakResidentBytes();
+    return peak > baselineRss_ ? peak - baselineRss_ : 0;
 }
 
 } // namespace stress

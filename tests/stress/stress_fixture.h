@@ -69,8 +69,9 @@ protected:
     // Names what the case is doing now, for the watchdog's message.
     void Phase(const std::string& phase);
 
-    // Starts hosting, takes the baseline, and makes the crowd of guests for the host.
-    void HostWithCrowd();
+    // Starts hosting, takes the baseline, and makes the crowd of guests for the host;
+    // the port the host listens on.
+    std::uint16_t HostWithCrowd();
     // Notes host variables, memory and transcript length as they are now.
     void TakeBaseline();
     // Makes a crowd with no relay to connect to, for sockets it adopts.
@@ -90,6 +91,8 @@ protected:
     void EndCrowd();
     // Host variables back at the baseline, memory within the allowance of it.
     void ExpectBackAtBaseline(std::size_t rssAllowance);
+    // How far memory rose above the baseline at its highest since it was taken.
+    std::size_t PeakGrowth() const;
     // The allowance for memory: the slack plus the transcript's growth, held as it is.
     std::size_t TranscriptAllowance() const;
 
