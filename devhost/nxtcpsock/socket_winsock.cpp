@@ -23,8 +23,11 @@ constexpr UINT kDeferredMessage = WM_APP;
 constexpr UINT kFirstSocketMessage = WM_APP + 1;
 constexpr UINT kLastSocketMessage = 0xBFFF;
 constexpr const char* kWindowClass = "VolubraDevhostSocketWatcher";
-// The longest a turn of pump() goes on taking queued socket events.
-constexpr DWORD kTurnMs = 5;
+// The longest a turn of pump() goes on taking queued socket events. A line alone in
+// the queue goes out at once whatever this is; under a flood, a longer turn relays
+// more lines with each send to a guest (under Wine every send is a round trip to its
+// server), a shorter one holds them back less.
+constexpr DWORD kTurnMs = 50;
 
 sockaddr_in toSockaddr(const Endpoint& e) {
     sockaddr_in sa{};
@@ -217,10 +220,11 @@ public:
                     return false;
                 }
                 const unsigned long long eventsBefore = handled_;
+                const DWORD dispatchStart = ::GetTickCount();
                 ::TranslateMessage(&msg);
                 ::DispatchMessageA(&msg);
                 if (handled_ == eventsBefore) continue;
-                if (handled_ - handledBefore == 1) turnStart = ::GetTickCount();
+                if (eventsBefore == handledBefore) turnStart = dispatchStart; // the first
                 if (::GetTickCount() - turnStart >= kTurnMs) return endTurn();
             }
             // The queue ran dry.
