@@ -125,7 +125,7 @@ std::string RatioText(const Figures& plugin, const Figures& raw) {
     const double ratio = plugin.value / raw.value;
     std::snprintf(text, sizeof text, ratio >= 0.1 ? "%.2f" : "%.4f", ratio);
     std::string shown = text;
-    if (ratio > 0 && ratio < 1)
+    if (ratio > 0 && ratio < 0.5) // "1/1" would say less than "0.72"
         shown += " (1/" + std::to_string(static_cast<long>(1 / ratio + 0.5)) + ")";
     return shown;
 }
