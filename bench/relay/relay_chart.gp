@@ -21,7 +21,9 @@ set grid ytics
 set key top left
 panels = latency + rates
 winebars = wine ? '"" using 6 title "devhost under Wine" lc rgb "#d62728",' : ""
-set multiplot layout 1, (panels > 0 ? panels : 1) title "Relay benchmark on 127.0.0.1 (headless devhost + plug-in, devhost under Wine, raw poll relay)"
+relays = wine ? "headless devhost + plug-in, devhost under Wine, raw poll relay" \
+              : "devhost + plug-in, raw poll relay"
+set multiplot layout 1, (panels > 0 ? panels : 1) title "Relay benchmark on 127.0.0.1 (".relays.")"
 
 if (latency) {
   set title "One line to 100 guests: latency to the last guest"
