@@ -5,13 +5,37 @@
 # 127.0.0.1 only and ends by itself: every load has a time limit, and the whole run
 # is bounded below.
 #
-#   scripts/bench.sh [--only latency,sustained,bulk,idle,crowd]
+#   scripts/bench.sh [--wine] [--only latency,sustained,bulk,idle,crowd]
+#
+# --wine also builds the Windows devhost and plug-in (the route scripts/wine-env.sh
+# picks) and runs the latency and sustained loads against it in real windows under
+# Wine, beside the headless devhost; without --only it runs those two loads alone.
+#
+# The figures go to out/bench/relay.csv and are drawn in out/bench/relay.png. The
+# exit status is non-zero when a target is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 # The longest the benchmark may run, whatever the relays do.
 readonly BENCH_LIMIT_S=1800
+readonly OUT_DIR=out/bench
+
+wine=0
+args=()
+only_given=0
+for arg in "$@"; do
+  case "$arg" in
+    --wine) wine=1 ;;
+    --only) only_given=1; args+=("$arg") ;;
+    *) args+=("$arg") ;;
+  esac
+done
+if [ "$wine" = 1 ] && [ "$only_given" = 0 ]; then
+  args+=(--only latency,sustained)
+fi
+
+scripts/install-deps.sh
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -21,7 +45,33 @@ fi
 cmake --preset release "${launcher[@]}" >/dev/null
 cmake --build --preset release --target relay_bench
 
+if [ "$wine" = 1 ]; then
+  . scripts/wine-env.sh
+  WINE_ENV_ROUTE=$(wine_route)
+  preset=$(wine_preset "$WINE_ENV_ROUTE")
+  cmake --preset "$preset" "${launcher[@]}" >/dev/null
+  cmake --build --preset "$preset" --target devhost Volubra
+  wine_env_up
+  trap wine_env_down EXIT
+  args+=(--wine-loader "$(command -v wine)"
+         --wine-devhost "$PWD/build/$preset/devhost/app/devhost.exe"
+         --wine-plugin "$PWD/build/$preset/module/Volubra.qrv")
+fi
+
 # Two thousand guests need more descriptors than the usual 1024, in the benchmark and
 # in the relays it starts (they inherit the limit).
 ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
-exec timeout "$BENCH_LIMIT_S" build/release/bench/relay/relay_bench "$@"
+mkdir -p "$OUT_DIR"
+rm -f "$OUT_DIR/relay.csv" "$OUT_DIR/relay.png"
+status=0
+timeout "$BENCH_LIMIT_S" build/release/bench/relay/relay_bench --csv "$OUT_DIR/relay.csv" \
+  "${args[@]}" || status=$?
+
+if [ -s "$OUT_DIR/relay.csv" ]; then
+  has() { grep -Eq "$1" "$OUT_DIR/relay.csv" && echo 1 || echo 0; }
+  gnuplot -e "csv='$OUT_DIR/relay.csv'; out='$OUT_DIR/relay.png'; \
+latency=$(has '^latency,'); rates=$(has '^(sustained|bulk),rate,'); wine=$wine" \
+    bench/relay/relay_chart.gp
+  echo "bench: figures in $OUT_DIR/relay.csv, drawn in $OUT_DIR/relay.png"
+fi
+exit "$status"

@@ -75,6 +75,11 @@ wine_env_up() {
       Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
       WINE_ENV_XVFB=$!
       export DISPLAY=":$n"
+      # A bare Xvfb has no X resources, and without any Xlib looks for its resource
+      # files again on every lookup, dozens of times for each control Wine draws: an
+      # empty resource file found once ends that.
+      : >"$WINE_ENV_TMP/Xresources"
+      export XENVIRONMENT="$WINE_ENV_TMP/Xresources"
       break
     done
     local i

@@ -3,16 +3,23 @@
 // table of the figures, their ratios (plug-in / raw) and the targets. Everything runs
 // on 127.0.0.1 and ends by itself: every load has a time limit.
 //
-//   relay_bench [--only NAME,...] [--work DIR]
+//   relay_bench [--only NAME,...] [--work DIR] [--csv FILE]
 //               [--devhost PATH] [--plugin PATH] [--raw-relay PATH]
+//               [--wine-loader PATH --wine-devhost PATH --wine-plugin PATH]
 //
-// The programs default to those of the build this benchmark belongs to.
+// The programs default to those of the build this benchmark belongs to. With the
+// Wine loader and the Windows build of devhost and the plug-in, the loads that have a
+// target in real windows (latency, sustained) run a third time, against devhost under
+// Wine, and a second table sets them beside the headless devhost. --csv writes every
+// figure to FILE. The exit status is 3 when a target is missed.
 #include "bench/loadgen/descriptor_limit.h"
 #include "bench/relay/relay_loads.h"
 #include "bench/relay/relay_process.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -24,16 +31,28 @@ namespace {
 
 using namespace relaybench;
 
+constexpr int kExitUsage = 1;
+constexpr int kExitTargetMissed = 3;
+
 struct Row {
     const Load* load;
     Figures plugin;
     Figures raw;
+    Figures wine; // measured only for the loads with a Wine target, and when asked
 };
 
 struct Arguments {
-    Programs programs{VOLUBRA_DEVHOST_PATH, VOLUBRA_PLUGIN_PATH, VOLUBRA_RAW_RELAY_PATH,
-                      VOLUBRA_BENCH_WORK_DIR};
+    Programs programs{VOLUBRA_DEVHOST_PATH,
+                      VOLUBRA_PLUGIN_PATH,
+                      VOLUBRA_RAW_RELAY_PATH,
+                      VOLUBRA_BENCH_WORK_DIR,
+                      {},
+                      {},
+                      {}};
     std::vector<std::string> only;
+    std::string csvPath;
+
+    bool underWine() const { return !programs.wineLoader.empty(); }
 };
 
 bool ParseArguments(int argc, char** argv, Arguments& args) {
@@ -49,6 +68,14 @@ bool ParseArguments(int argc, char** argv, Arguments& args) {
             args.programs.plugin = value;
         else if (key == "--raw-relay")
             args.programs.rawRelay = value;
+        else if (key == "--wine-loader")
+            args.programs.wineLoader = value;
+        else if (key == "--wine-devhost")
+            args.programs.wineDevhost = value;
+        else if (key == "--wine-plugin")
+            args.programs.winePlugin = value;
+        else if (key == "--csv")
+            args.csvPath = value;
         else if (key == "--only") {
             std::stringstream names(value);
             for (std::string name; std::getline(names, name, ',');)
@@ -56,7 +83,12 @@ bool ParseArguments(int argc, char** argv, Arguments& args) {
         } else
             return false;
     }
-    return true;
+    const bool wineComplete = !args.programs.wineLoader.empty() &&
+                              !args.programs.wineDevhost.empty() &&
+                              !args.programs.winePlugin.empty();
+    const bool wineNone = args.programs.wineLoader.empty() && args.programs.wineDevhost.empty() &&
+                          args.programs.winePlugin.empty();
+    return wineComplete || wineNone;
 }
 
 bool Wanted(const Arguments& args, const Load& load) {
@@ -74,7 +106,8 @@ Figures Measure(const Load& load, RelayProcess& relay, const std::string& runNam
         f.note = error;
         return f;
     }
-    f = load.run(RelayUnderLoad{relay.port(), relay.pid()});
+    f = load.run(RelayUnderLoad{relay.port(), relay.pid(), runName});
+    f.measured = true;
     relay.stop();
     if (!relay.notes().empty()) f.note += (f.note.empty() ? "" : "; ") + relay.notes();
     return f;
@@ -92,9 +125,57 @@ std::string RatioText(const Figures& plugin, const Figures& raw) {
     const double ratio = plugin.value / raw.value;
     std::snprintf(text, sizeof text, ratio >= 0.1 ? "%.2f" : "%.4f", ratio);
     std::string shown = text;
-    if (ratio > 0 && ratio < 1)
+    if (ratio > 0 && ratio < 0.5) // "1/1" would say less than "0.72"
         shown += " (1/" + std::to_string(static_cast<long>(1 / ratio + 0.5)) + ")";
     return shown;
+}
+
+bool Met(const Row& r) {
+    return r.load->met(r.plugin, r.raw) && (!r.wine.measured || r.load->wineMet(r.wine, r.plugin));
+}
+
+void PrintWineTable(const std::vector<Row>& rows) {
+    std::cout << "\n| Load | devhost under Wine, real windows | headless devhost | Wine / headless "
+                 "| target | met |\n"
+              << "|---|---|---|---|---|---|\n";
+    for (const Row& r : rows) {
+        if (!r.wine.measured) continue;
+        std::cout << "| " << r.load->title << " | " << r.wine.shown << " | " << r.plugin.shown
+                  << " | " << RatioText(r.wine, r.plugin) << " | " << r.load->wineTarget << " | "
+                  << (r.load->wineMet(r.wine, r.plugin) ? "yes" : "no") << " |\n";
+    }
+    for (const Row& r : rows) {
+        if (r.wine.measured && !r.wine.note.empty())
+            std::cout << "- " << r.load->name << ", devhost under Wine: " << r.wine.note << "\n";
+    }
+    std::cout.flush();
+}
+
+// One line per figure and load: the value on each relay, empty where it did not run.
+bool WriteCsv(const std::string& path, const std::vector<Row>& rows) {
+    std::ofstream csv(path, std::ios::trunc);
+    csv.precision(10);
+    csv << "load,figure,unit,devhost_plugin,raw_relay,devhost_wine\n";
+    for (const Row& r : rows) {
+        std::vector<Detail> names;
+        for (const Figures* f : {&r.plugin, &r.raw, &r.wine}) {
+            for (const Detail& d : f->details) {
+                const bool known = std::any_of(names.begin(), names.end(),
+                                               [&](const Detail& n) { return n.name == d.name; });
+                if (!known) names.push_back(d);
+            }
+        }
+        for (const Detail& n : names) {
+            csv << r.load->name << "," << n.name << "," << n.unit;
+            for (const Figures* f : {&r.plugin, &r.raw, &r.wine}) {
+                csv << ",";
+                for (const Detail& d : f->details)
+                    if (d.name == n.name) csv << d.value;
+            }
+            csv << "\n";
+        }
+    }
+    return static_cast<bool>(csv);
 }
 
 void PrintTable(const std::vector<Row>& rows) {
@@ -123,25 +204,37 @@ void PrintTable(const std::vector<Row>& rows) {
 int main(int argc, char** argv) {
     Arguments args;
     if (!ParseArguments(argc, argv, args)) {
-        std::cerr << "usage: relay_bench [--only NAME,...] [--work DIR] [--devhost PATH] "
-                     "[--plugin PATH] [--raw-relay PATH]\n";
-        return 1;
+        std::cerr << "usage: relay_bench [--only NAME,...] [--work DIR] [--csv FILE]\n"
+                     "                   [--devhost PATH] [--plugin PATH] [--raw-relay PATH]\n"
+                     "                   [--wine-loader PATH --wine-devhost PATH "
+                     "--wine-plugin PATH]\n";
+        return kExitUsage;
     }
     const long descriptors = loadgen::RaiseDescriptorLimit();
     std::cout << "Relay benchmark on 127.0.0.1: " << std::thread::hardware_concurrency()
               << " cores, descriptor limit " << descriptors << " (the relays inherit it)\n";
     DevhostRelay devhost(args.programs);
+    DevhostRelay wineDevhost(args.programs, DevhostRelay::Build::UnderWine);
     RawRelay raw(args.programs);
     std::vector<Row> rows;
     for (const Load& load : Loads()) {
         if (!Wanted(args, load)) continue;
         std::cout << load.title << std::endl;
-        Row row{&load, Measure(load, devhost, load.name + "-plugin"), {}};
+        Row row{&load, Measure(load, devhost, load.name + "-plugin"), {}, {}};
         PrintFigures("devhost + plug-in", row.plugin);
+        if (args.underWine() && load.wineMet) {
+            row.wine = Measure(load, wineDevhost, load.name + "-wine");
+            PrintFigures("devhost under Wine", row.wine);
+        }
         row.raw = Measure(load, raw, load.name + "-raw");
         PrintFigures("raw poll relay", row.raw);
         rows.push_back(row);
     }
     PrintTable(rows);
-    return 0;
+    if (args.underWine()) PrintWineTable(rows);
+    if (!args.csvPath.empty() && !WriteCsv(args.csvPath, rows))
+        std::cerr << "relay_bench: cannot write " << args.csvPath << "\n";
+    const bool allMet = std::all_of(rows.begin(), rows.end(), Met);
+    std::cout << "\n" << (allMet ? "Every target met." : "A target was missed.") << std::endl;
+    return allMet ? 0 : kExitTargetMissed;
 }

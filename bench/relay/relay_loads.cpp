@@ -7,7 +7,10 @@
 #include "bench/loadgen/guest_crowd.h"
 #include "bench/loadgen/process_memory.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -27,7 +30,7 @@ constexpr std::size_t kShortTextBytes = 32;
 constexpr Clock::duration kProbeWait = seconds(1);
 
 constexpr int kLatencyGuests = 100;
-constexpr int kLatencyRounds = 40;
+constexpr int kLatencyRounds = 100; // enough for a p99 that is not simply the worst
 constexpr Clock::duration kLatencyGatherLimit = seconds(30);
 constexpr Clock::duration kLatencyRoundLimit = seconds(2);
 
@@ -56,6 +59,16 @@ constexpr Clock::duration kCrowdLinesLimit = seconds(30);
 
 constexpr double kLatencyTargetRatio = 2;
 constexpr double kSustainedTargetRatio = 0.1;
+// devhost in real windows under Wine, against the headless devhost.
+constexpr double kWineLatencyTargetRatio = 20;
+constexpr double kWineSustainedTargetRatio = 1.0 / 20;
+
+// How often the progress line changes: on a terminal it is rewritten in place, in a
+// log a line is added now and then.
+constexpr Clock::duration kProgressOnTerminal = milliseconds(250);
+constexpr Clock::duration kProgressInLog = seconds(5);
+// The slices in which a long wait is cut so that the progress line moves.
+constexpr Clock::duration kProgressSlice = milliseconds(250);
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -88,6 +101,63 @@ std::string PerSecond(double rate) {
                             : Count(static_cast<std::uint64_t>(rate)) + " copies/s";
 }
 
+// The line on stderr that says how far a load has got while it runs; gone once the
+// load has ended, so that only the figures stay on a terminal.
+class Progress {
+public:
+    explicit Progress(std::string label)
+        : label_(std::move(label)), terminal_(::isatty(STDERR_FILENO) == 1) {}
+    ~Progress() {
+        if (terminal_ && width_ > 0) std::fprintf(stderr, "\r%*s\r", width_, "");
+    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void show(const std::string& text) {
+        const auto now = Clock::now();
+        if (now < next_) return;
+        next_ = now + (terminal_ ? kProgressOnTerminal : kProgressInLog);
+        const std::string line = "  [" + label_ + "] " + text;
+        if (terminal_) {
+            const int pad = std::max(0, width_ - static_cast<int>(line.size()));
+            std::fprintf(stderr, "\r%s%*s", line.c_str(), pad, "");
+            width_ = std::max(width_, static_cast<int>(line.size()));
+        } else {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+        std::fflush(stderr);
+    }
+
+private:
+    std::string label_;
+    bool terminal_;
+    int width_ = 0;
+    Clock::time_point next_{};
+};
+
+// Waits until done holds or the timeout passes, showing what copies arrived meanwhile.
+bool WaitShowingCopies(GuestCrowd& crowd, const std::function<bool(const CrowdState&)>& done,
+                       Clock::duration timeout, Progress& progress, std::uint64_t base,
+                       std::uint64_t expected) {
+    const auto start = Clock::now(), deadline = start + timeout;
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= deadline) return false;
+        if (crowd.waitUntil(done, std::min(kProgressSlice, deadline - now))) return true;
+        const std::uint64_t copies =
+            crowd.inspect([](const CrowdState& s) { return s.totalCopies(); }) - base;
+        progress.show(Format("%.1f s, ", Seconds(Clock::now() - start)) + std::to_string(copies) +
+                      " of " + std::to_string(expected) + " copies");
+    }
+}
+
+// The p-th percentile (nearest rank) of values, which it sorts.
+double Percentile(std::vector<double>& values, double p) {
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(p / 100 * values.size()));
+    return values[std::min(values.size(), std::max<std::size_t>(rank, 1)) - 1];
+}
+
 void AddNote(Figures& f, const std::string& note) {
     if (note.empty()) return;
     if (!f.note.empty()) f.note += "; ";
@@ -106,11 +176,18 @@ void NoteDropped(const GuestCrowd& crowd, Figures& f) {
 
 // Connects count guests and sends probe lines until one reaches every guest that is
 // connected; the most guests any probe reached.
-int Gather(GuestCrowd& crowd, int count, Clock::duration limit, Figures& f) {
+int Gather(GuestCrowd& crowd, int count, Clock::duration limit, Figures& f, Progress& progress) {
     const auto deadline = Clock::now() + limit;
     crowd.connect(count);
-    crowd.waitUntil([&](const CrowdState& s) { return s.openCount() + s.failedCount() >= count; },
-                    limit);
+    for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
+        if (crowd.waitUntil(
+                [&](const CrowdState& s) { return s.openCount() + s.failedCount() >= count; },
+                std::min(kProgressSlice, deadline - now)))
+            break;
+        const int open = crowd.inspect([](const CrowdState& s) { return s.openCount(); });
+        progress.show("connecting guests: " + std::to_string(open) + " of " +
+                      std::to_string(count));
+    }
     const LineId firstProbe = crowd.inspect([](const CrowdState& s) { return s.lineCount(); });
     LineId probes = 0;
     for (int sender = 0; Clock::now() < deadline; sender = (sender + 1) % count) {
@@ -118,6 +195,8 @@ int Gather(GuestCrowd& crowd, int count, Clock::duration limit, Figures& f) {
         if (open == 0) break;
         const LineId probe = crowd.sendLines(sender, 1, kShortTextBytes);
         ++probes;
+        progress.show(std::to_string(open) + " guests in, probe line " + std::to_string(probes) +
+                      " sent to find them all served");
         const auto want = static_cast<std::uint32_t>(open);
         if (crowd.waitUntil([&](const CrowdState& s) { return s.copies(probe) >= want; },
                             std::min(kProbeWait, deadline - Clock::now())))
@@ -139,10 +218,13 @@ int Gather(GuestCrowd& crowd, int count, Clock::duration limit, Figures& f) {
 
 Figures RunLatency(const RelayUnderLoad& relay) {
     Figures f;
+    Progress progress(relay.label);
     GuestCrowd crowd(kRelayAddress, relay.port);
-    const int in = Gather(crowd, kLatencyGuests, kLatencyGatherLimit, f);
+    const int in = Gather(crowd, kLatencyGuests, kLatencyGatherLimit, f, progress);
     std::vector<double> ms;
     for (int round = 0; round < kLatencyRounds && in > 0; ++round) {
+        progress.show("line " + std::to_string(round + 1) + " of " +
+                      std::to_string(kLatencyRounds));
         const LineId id = crowd.sendLines(round % kLatencyGuests, 1, kShortTextBytes);
         const auto want = static_cast<std::uint32_t>(in);
         if (crowd.waitUntil([&](const CrowdState& s) { return s.copies(id) >= want; },
@@ -154,9 +236,11 @@ Figures RunLatency(const RelayUnderLoad& relay) {
                        " lines did not reach every guest within " +
                        Format("%.0f s", Seconds(kLatencyRoundLimit)));
     if (!ms.empty()) {
-        std::nth_element(ms.begin(), ms.begin() + ms.size() / 2, ms.end());
-        f.value = ms[ms.size() / 2];
-        f.shown = Format("%.2f ms", f.value);
+        const double p50 = Percentile(ms, 50), p90 = Percentile(ms, 90), p99 = Percentile(ms, 99);
+        f.value = p50;
+        f.shown =
+            Format("p50 %.2f ms", p50) + Format(", p90 %.2f", p90) + Format(", p99 %.2f", p99);
+        f.details = {{"p50", "ms", p50}, {"p90", "ms", p90}, {"p99", "ms", p99}};
     } else {
         f.shown = "no line reached every guest";
     }
@@ -167,8 +251,9 @@ Figures RunLatency(const RelayUnderLoad& relay) {
 
 Figures RunSustained(const RelayUnderLoad& relay) {
     Figures f;
+    Progress progress(relay.label);
     GuestCrowd crowd(kRelayAddress, relay.port);
-    const int in = Gather(crowd, kSustainedGuests, kSustainedGatherLimit, f);
+    const int in = Gather(crowd, kSustainedGuests, kSustainedGatherLimit, f, progress);
     if (in == 0) {
         f.shown = "no guest was served";
         return f;
@@ -191,10 +276,14 @@ Figures RunSustained(const RelayUnderLoad& relay) {
             crowd.sendLines(static_cast<int>(sent++ % kSustainedGuests), 1, kShortTextBytes);
         crowd.waitUntil([&](const CrowdState& s) { return s.totalCopies() > seen; }, kRefillWait);
         seen = TotalCopies(crowd);
+        progress.show(Format("%.1f s of ", Seconds(Clock::now() - start)) +
+                      Format("%.1f s, ", Seconds(kWarmUp + kMeasured)) + Count(seen - base) +
+                      " copies");
     }
     const double rate = static_cast<double>(seen - copiesFrom) / Seconds(Clock::now() - from);
     f.value = rate;
     f.shown = PerSecond(rate);
+    f.details = {{"rate", "copies/s", rate}};
     f.complete = in == kSustainedGuests;
     NoteDropped(crowd, f);
     return f;
@@ -209,28 +298,31 @@ struct Delivery {
 };
 
 Delivery Deliver(GuestCrowd& crowd, std::uint64_t expected, Clock::duration limit,
-                 const std::function<void()>& send) {
+                 Progress& progress, const std::function<void()>& send) {
     const std::uint64_t base = TotalCopies(crowd);
     const auto start = Clock::now();
     send();
-    const bool whole = crowd.waitUntil(
-        [&](const CrowdState& s) { return s.totalCopies() - base >= expected; }, limit);
+    const bool whole = WaitShowingCopies(
+        crowd, [&](const CrowdState& s) { return s.totalCopies() - base >= expected; }, limit,
+        progress, base, expected);
     return Delivery{TotalCopies(crowd) - base, Seconds(Clock::now() - start), whole};
 }
 
 Figures RunBulk(const RelayUnderLoad& relay) {
     Figures f;
+    Progress progress(relay.label);
     GuestCrowd crowd(kRelayAddress, relay.port);
-    const int in = Gather(crowd, kBulkGuests, kBulkGatherLimit, f);
+    const int in = Gather(crowd, kBulkGuests, kBulkGatherLimit, f, progress);
     const std::uint64_t expected =
         static_cast<std::uint64_t>(kBulkGuests) * kBulkLinesPerGuest * kBulkGuests;
-    const Delivery d = Deliver(crowd, expected, kBulkLimit, [&] {
+    const Delivery d = Deliver(crowd, expected, kBulkLimit, progress, [&] {
         for (int g = 0; g < kBulkGuests && in > 0; ++g)
             crowd.sendLines(g, kBulkLinesPerGuest, kBulkTextBytes);
     });
     f.value = static_cast<double>(d.copies) / d.seconds;
     f.shown = Count(d.copies) + " of " + Count(expected) + " copies, " + PerSecond(f.value) +
               (d.whole ? "" : Format(" (stopped at the limit of %.0f s)", Seconds(kBulkLimit)));
+    f.details = {{"rate", "copies/s", f.value}, {"delivered", "copies", double(d.copies)}};
     f.complete = d.whole;
     NoteDropped(crowd, f);
     return f;
@@ -239,8 +331,9 @@ Figures RunBulk(const RelayUnderLoad& relay) {
 Figures RunIdleMemory(const RelayUnderLoad& relay) {
     Figures f;
     const std::size_t before = loadgen::ResidentBytes(relay.pid);
+    Progress progress(relay.label);
     GuestCrowd crowd(kRelayAddress, relay.port);
-    const int in = Gather(crowd, kIdleGuests, kIdleGatherLimit, f);
+    const int in = Gather(crowd, kIdleGuests, kIdleGatherLimit, f, progress);
     const std::size_t after = loadgen::ResidentBytes(relay.pid);
     if (in == 0 || before == 0 || after == 0) {
         f.shown = "not measured";
@@ -249,6 +342,7 @@ Figures RunIdleMemory(const RelayUnderLoad& relay) {
     const double grown = after > before ? static_cast<double>(after - before) : 0.0;
     f.value = grown / in / kBytesPerKB;
     f.shown = Format("%.1f KB", f.value);
+    f.details = {{"per_guest", "KB", f.value}};
     f.complete = in == kIdleGuests;
     NoteDropped(crowd, f);
     return f;
@@ -256,16 +350,18 @@ Figures RunIdleMemory(const RelayUnderLoad& relay) {
 
 Figures RunCrowd(const RelayUnderLoad& relay) {
     Figures f;
+    Progress progress(relay.label);
     GuestCrowd crowd(kRelayAddress, relay.port);
-    Gather(crowd, kCrowdGuests, kCrowdGatherLimit, f);
+    Gather(crowd, kCrowdGuests, kCrowdGatherLimit, f, progress);
     const std::uint64_t expected = static_cast<std::uint64_t>(kCrowdLines) * kCrowdGuests;
-    const Delivery d = Deliver(crowd, expected, kCrowdLinesLimit, [&] {
+    const Delivery d = Deliver(crowd, expected, kCrowdLinesLimit, progress, [&] {
         for (int line = 0; line < kCrowdLines; ++line)
             crowd.sendLines(line * (kCrowdGuests / kCrowdLines), 1, kShortTextBytes);
     });
     f.value = static_cast<double>(d.copies);
     f.shown =
         Count(d.copies) + " of " + Count(expected) + " copies in " + Format("%.2f s", d.seconds);
+    f.details = {{"delivered", "copies", f.value}, {"time", "s", d.seconds}};
     f.complete = d.whole;
     NoteDropped(crowd, f);
     return f;
@@ -279,14 +375,22 @@ double Ratio(const Figures& plugin, const Figures& raw) {
 
 const std::vector<Load>& Loads() {
     static const std::vector<Load> loads = {
-        {"latency", "one line to 100 guests, median latency to the last guest", "within 2x of raw",
-         &RunLatency,
+        {"latency", "one line to 100 guests, latency to the last guest (ratio of p50)",
+         "within 2x of raw", &RunLatency,
          [](const Figures& p, const Figures& r) {
              return p.complete && r.value > 0 && Ratio(p, r) <= kLatencyTargetRatio;
+         },
+         "within 20x of headless",
+         [](const Figures& w, const Figures& h) {
+             return w.complete && h.value > 0 && Ratio(w, h) <= kWineLatencyTargetRatio;
          }},
         {"sustained", "sustained relay to 100 guests, copies per second", "at least 1/10 of raw",
          &RunSustained,
-         [](const Figures& p, const Figures& r) { return Ratio(p, r) >= kSustainedTargetRatio; }},
+         [](const Figures& p, const Figures& r) { return Ratio(p, r) >= kSustainedTargetRatio; },
+         "at least 1/20 of headless",
+         [](const Figures& w, const Figures& h) {
+             return Ratio(w, h) >= kWineSustainedTargetRatio;
+         }},
         {"bulk", "20 guests, 20,000 lines of 1000 bytes", "every copy delivered", &RunBulk,
          [](const Figures& p, const Figures&) { return p.complete; }},
         {"idle", "memory per idle guest (500 guests)", "under 64 KB", &RunIdleMemory,

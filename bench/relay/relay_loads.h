@@ -11,18 +11,29 @@
 
 namespace relaybench {
 
-// What a load measured on one relay.
-struct Figures {
-    double value = 0;      // the load's figure in its unit (the ratio is taken of these)
-    std::string shown;     // as the table prints it
-    bool complete = false; // everything expected arrived within the time limit
-    std::string note;      // what went wrong or limited the run, if anything
+// One number a load measured, as the CSV file gives it: "p90", "ms", 1.23.
+struct Detail {
+    std::string name;
+    std::string unit;
+    double value = 0;
 };
 
-// The relay under load: where it listens and its process (for its memory).
+// What a load measured on one relay.
+struct Figures {
+    double value = 0;            // the load's figure in its unit (the ratio is taken of these)
+    std::string shown;           // as the table prints it
+    bool complete = false;       // everything expected arrived within the time limit
+    std::string note;            // what went wrong or limited the run, if anything
+    bool measured = false;       // the load ran on this relay at all
+    std::vector<Detail> details; // the figure and its companions (percentiles), for the CSV
+};
+
+// The relay under load: where it listens, its process (for its memory), and how the
+// progress line names the run ("latency, raw poll relay").
 struct RelayUnderLoad {
     std::uint16_t port = 0;
     long long pid = 0;
+    std::string label;
 };
 
 struct Load {
@@ -32,6 +43,11 @@ struct Load {
     Figures (*run)(const RelayUnderLoad& relay);
     // Whether the plug-in's figures meet the target, given the raw relay's.
     bool (*met)(const Figures& plugin, const Figures& raw);
+    // For the loads that also run against devhost under Wine, in real windows: the
+    // target against the headless devhost, in words, and whether Wine's figures meet
+    // it given the headless host's. Null for the others.
+    const char* wineTarget = nullptr;
+    bool (*wineMet)(const Figures& wine, const Figures& headless) = nullptr;
 };
 
 // The loads in the order the benchmark runs them.

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -16,6 +17,8 @@ namespace relaybench {
 namespace {
 
 constexpr int kReadyTimeoutMs = 15000;
+// Wine may first have to start its own processes for the prefix.
+constexpr int kWineReadyTimeoutMs = 60000;
 constexpr int kEndTimeoutMs = 10000;
 constexpr int kReapTimeoutMs = 5000;
 constexpr int kFilePollMs = 10;
@@ -99,26 +102,35 @@ bool DevhostRelay::start(const std::string& runName, std::string& error) {
     return false;
 }
 
+std::string DevhostRelay::hostPath(const std::string& path) const {
+    if (build_ == Build::Headless) return path;
+    // Wine's drive Z: is the root of this machine's file system.
+    std::string windows = "Z:" + path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
+std::vector<std::string> DevhostRelay::command(std::vector<std::string> args) const {
+    if (build_ == Build::Headless) {
+        args.insert(args.begin(), programs_.devhost);
+        return args;
+    }
+    args.insert(args.begin(), {programs_.wineLoader, programs_.wineDevhost});
+    return args;
+}
+
 bool DevhostRelay::startOnPort(std::uint16_t port, std::string& error) {
     std::error_code ec;
     std::filesystem::remove(dir_ + "/signals/listening", ec);
-    const std::vector<std::string> argv{programs_.devhost,
-                                        "--plugin",
-                                        programs_.plugin,
-                                        "--script",
-                                        dir_ + "/host.script",
-                                        "--bind",
-                                        "127.0.0.1",
-                                        "--sync-dir",
-                                        dir_ + "/signals",
-                                        "--script-limit",
-                                        std::to_string(kScriptLimitMs),
-                                        "--var",
-                                        "PORT=" + std::to_string(port),
-                                        "--var",
-                                        "LOADWAIT=" + std::to_string(kLoadWaitMs)};
+    const std::string plugin = build_ == Build::Headless ? programs_.plugin : programs_.winePlugin;
+    const std::vector<std::string> argv =
+        command({"--plugin", hostPath(plugin), "--script", hostPath(dir_ + "/host.script"),
+                 "--bind", "127.0.0.1", "--sync-dir", hostPath(dir_ + "/signals"), "--script-limit",
+                 std::to_string(kScriptLimitMs), "--var", "PORT=" + std::to_string(port), "--var",
+                 "LOADWAIT=" + std::to_string(kLoadWaitMs)});
     if (!process_.start(argv, dir_ + "/devhost.out", dir_ + "/devhost.err", error)) return false;
-    if (waitForFile(dir_ + "/signals/listening", kReadyTimeoutMs)) {
+    const int readyMs = build_ == Build::Headless ? kReadyTimeoutMs : kWineReadyTimeoutMs;
+    if (waitForFile(dir_ + "/signals/listening", readyMs)) {
         port_ = port;
         return true;
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace relaybench {
 
@@ -17,6 +18,11 @@ struct Programs {
     std::string plugin;
     std::string rawRelay;
     std::string workDir;
+    // The Windows build of devhost and its plug-in, run by the Wine loader; empty:
+    // no run under Wine.
+    std::string wineLoader;
+    std::string wineDevhost;
+    std::string winePlugin;
 };
 
 class RelayProcess {
@@ -45,16 +51,24 @@ protected:
 };
 
 // devhost with the plug-in, hosting a chat: menu "Chat client", host mode, Connect.
+// Headless natively, or the Windows build in real windows under Wine.
 class DevhostRelay : public RelayProcess {
 public:
-    explicit DevhostRelay(const Programs& programs) : programs_(programs) {}
+    enum class Build { Headless, UnderWine };
+    explicit DevhostRelay(const Programs& programs, Build build = Build::Headless)
+        : programs_(programs), build_(build) {}
     bool start(const std::string& runName, std::string& error) override;
     void stop() override;
 
 private:
     bool startOnPort(std::uint16_t port, std::string& error);
+    // The command that starts devhost with these arguments after the program.
+    std::vector<std::string> command(std::vector<std::string> args) const;
+    // A path of this machine as the devhost started sees it.
+    std::string hostPath(const std::string& path) const;
 
     const Programs& programs_; // not owned
+    Build build_;
 };
 
 class RawRelay : public RelayProcess {

@@ -23,6 +23,11 @@ constexpr UINT kDeferredMessage = WM_APP;
 constexpr UINT kFirstSocketMessage = WM_APP + 1;
 constexpr UINT kLastSocketMessage = 0xBFFF;
 constexpr const char* kWindowClass = "VolubraDevhostSocketWatcher";
+// The longest a turn of pump() goes on taking queued socket events. A line alone in
+// the queue goes out at once whatever this is; under a flood, a longer turn relays
+// more lines with each send to a guest (under Wine every send is a round trip to its
+// server), a shorter one holds them back less.
+constexpr DWORD kTurnMs = 50;
 
 sockaddr_in toSockaddr(const Endpoint& e) {
     sockaddr_in sa{};
@@ -191,13 +196,22 @@ public:
         registrations_.erase(it->second);
         messageOf_.erase(it);
     }
+    // The work is done by whichever comes first: the end of a turn of pump(), or the
+    // posted message, which serves the message loops that are not ours (modal ones).
     void requestDeferred() override {
+        deferredDue_ = true;
         if (!deferredPosted_ && ::PostMessageA(window_, kDeferredMessage, 0, 0))
             deferredPosted_ = true;
     }
 
+    // A turn is the socket events already queued, as one poll() natively, cut short
+    // after kTurnMs: every event may run window work (a transcript to update) that is
+    // slow in real windows, and the deferred work, the relayed lines' sends among it,
+    // should not wait for a whole queue of it.
     bool pump(int timeoutMs) override {
         const DWORD start = ::GetTickCount();
+        const unsigned long long handledBefore = handled_;
+        DWORD turnStart = 0;
         for (;;) {
             MSG msg;
             while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -205,12 +219,16 @@ public:
                     ::PostQuitMessage(static_cast<int>(msg.wParam)); // for the caller's loop
                     return false;
                 }
-                const unsigned long long handledBefore = handled_;
+                const unsigned long long eventsBefore = handled_;
+                const DWORD dispatchStart = ::GetTickCount();
                 ::TranslateMessage(&msg);
                 ::DispatchMessageA(&msg);
-                // While turns are owed the queue never runs dry: one event, and back.
-                if (handled_ != handledBefore) return true;
+                if (handled_ == eventsBefore) continue;
+                if (eventsBefore == handledBefore) turnStart = dispatchStart; // the first
+                if (::GetTickCount() - turnStart >= kTurnMs) return endTurn();
             }
+            // The queue ran dry.
+            if (handled_ != handledBefore) return endTurn();
             const DWORD elapsed = ::GetTickCount() - start;
             if (timeoutMs <= 0 || elapsed >= static_cast<DWORD>(timeoutMs)) return false;
             ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(timeoutMs) - elapsed,
@@ -223,6 +241,17 @@ private:
         SOCKET socket;
         std::uint32_t token;
     };
+
+    void runDeferred() {
+        if (!deferredDue_) return;
+        deferredDue_ = false;
+        ++handled_;
+        sink_(0, Event::Deferred, 0);
+    }
+    bool endTurn() {
+        runDeferred();
+        return true;
+    }
 
     UINT nextMessage() {
         for (;;) {
@@ -239,8 +268,7 @@ private:
         if (!self) return ::DefWindowProcA(hwnd, message, wParam, lParam);
         if (message == kDeferredMessage) {
             self->deferredPosted_ = false;
-            ++self->handled_;
-            self->sink_(0, Event::Deferred, 0);
+            self->runDeferred();
             return 0;
         }
         if (message >= kFirstSocketMessage && message <= kLastSocketMessage) {
@@ -279,7 +307,8 @@ private:
     std::map<UINT, Registration> registrations_;
     std::map<SOCKET, UINT> messageOf_;
     UINT next_ = kFirstSocketMessage;
-    bool deferredPosted_ = false;
+    bool deferredPosted_ = false; // the message is in the queue
+    bool deferredDue_ = false;    // deferred work is owed
     unsigned long long handled_ = 0;
 };
 

@@ -592,6 +592,10 @@ void TcpSocketSet::readSome(Socket& s) {
             s.endError = wsaerr::kConnAborted;
             return;
         }
+        // A read that did not fill the buffer most likely emptied the socket: asking
+        // again would only hear "would block", and under Wine every receive is a round
+        // trip to its server. Bytes that came meanwhile bring readiness again.
+        if (r.bytes < receiveBuffer_.size()) return;
     }
 }
 
