@@ -316,7 +316,7 @@ void CChatDlg::ReportRefusals(const std::vector<std::int32_t>& refusals, QHANDLE
         if (!m_ReportedFailures.IsFirst(hSender, error)) continue;
         const std::string what = "cannot relay a line of " + sender +
                                  " to every guest (error code = " + GetSockErrorName(error) + ")";
-        Report("BroadcastText", what.c_str());
+        ShowPendingAndReport("BroadcastText", what.c_str());
     }
 }
 
@@ -351,7 +351,7 @@ void CChatDlg::AnnounceGuestName(CqTcpSock& sock, const std::string& nickname) {
         const std::string what = "cannot take the display name of " + GuestAt(peer) +
                                  ": longer than " + std::to_string(chatlines::kMaxNicknameBytes) +
                                  " bytes";
-        Report("OnRecv", what.c_str());
+        ShowPendingAndReport("OnRecv", what.c_str());
         return;
     }
     if (index >= 0) {
@@ -364,8 +364,16 @@ void CChatDlg::AnnounceGuestName(CqTcpSock& sock, const std::string& nickname) {
     RelayLine(chatlines::GuestIs(peer.address, peer.port, nickname), hSock, GuestAt(peer));
 }
 
+void CChatDlg::ShowPendingAndReport(const char* lpHandler, const char* lpWhat) {
+    // The report's box comes after the lines handled before it, as the user reads them.
+    ShowPendingView();
+    Report(lpHandler, lpWhat);
+}
+
 void CChatDlg::OnRecv(QHANDLE hSock) {
     CaptureFields();
+    // The records' entries reach the window together at the end.
+    const ViewBatch batch(*this);
     CqTcpSock sock; // refers to hSock; the socket stays the plug-in's
     if (!sock.Attach(hSock)) {
         Report("OnRecv", "invalid socket handle");
@@ -384,12 +392,12 @@ void CChatDlg::OnRecv(QHANDLE hSock) {
 void CChatDlg::HandleRecord(CqTcpSock& sock, QHANDLE hRecord) {
     CqList record;
     if (!record.Attach(hRecord)) {
-        Report("OnRecv", "cannot get message");
+        ShowPendingAndReport("OnRecv", "cannot get message");
         return;
     }
     CqStr label;
     if (!label.Attach(record.GetItemI(0))) {
-        Report("OnRecv", "cannot get message label");
+        ShowPendingAndReport("OnRecv", "cannot get message label");
         return;
     }
     const bool isText = label.CompareNoCase(chatlines::kLabelText) == 0;
@@ -399,7 +407,7 @@ void CChatDlg::HandleRecord(CqTcpSock& sock, QHANDLE hRecord) {
     {
         CqBuffer buffer;
         if (!buffer.Attach(record.GetItemI(1)) || !ReadMessageText(buffer, data)) {
-            Report("OnRecv", "cannot get message data");
+            ShowPendingAndReport("OnRecv", "cannot get message data");
             return;
         }
     }
@@ -411,7 +419,7 @@ void CChatDlg::HandleRecord(CqTcpSock& sock, QHANDLE hRecord) {
         else
             AnnounceGuestName(sock, data);
     }
-    RefreshFields();
+    RefreshFieldsAfterBatch();
 }
 
 void CChatDlg::OnAccept(QHANDLE hSock) {

@@ -96,12 +96,41 @@ private:
     void CaptureFields();
     // Refresh that keeps what the user has typed since the last capture.
     void RefreshFields();
+    // The refresh after an entry: the fields, the transcript's end scrolled into view,
+    // and a call for attention.
+    void ShowTranscriptEnd();
+    // RefreshFields, or within a batch, at its end.
+    void RefreshFieldsAfterBatch();
+    // Brings the window up to date with what a batch has held back.
+    void ShowPendingView();
     // The transcript has lost its first `bytes` bytes: the box loses them at the next
     // refresh.
     void DropTranscriptHead(std::size_t bytes);
     // Runs the settings dialog filled with the current settings; its settings after
     // OK, nothing otherwise.
     std::optional<Settings> AskSettings();
+
+    // While a batch lives, appends and refreshes wait for its end, where the window is
+    // brought up to date once: what it then shows is what it would have shown. A receive
+    // callback's records are one batch.
+    class ViewBatch {
+    public:
+        explicit ViewBatch(CChatDlg& dlg) : m_Dlg(dlg), m_bOuter(dlg.m_bBatchingView) {
+            dlg.m_bBatchingView = true;
+        }
+        ~ViewBatch() {
+            m_Dlg.m_bBatchingView = m_bOuter;
+            m_Dlg.ShowPendingView();
+        }
+        ViewBatch(const ViewBatch&) = delete;
+        ViewBatch& operator=(const ViewBatch&) = delete;
+
+    private:
+        CChatDlg& m_Dlg;
+        bool m_bOuter;
+    };
+    // What a batch has held back from the window.
+    enum class PendingView { None, Fields, TranscriptEnd };
 
     // Session side (chat/ChatState.cpp).
     StateDisplay DescribeState();
@@ -130,6 +159,8 @@ private:
     // Sends the line to every connected guest, appends it as a transcript entry, then
     // reports the refusals.
     void RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender);
+    // ShowPendingView, then the report: a report in a batch comes after its lines.
+    void ShowPendingAndReport(const char* lpHandler, const char* lpWhat);
     // One record of a receive queue, from the socket sock refers to.
     void HandleRecord(CqTcpSock& sock, QHANDLE hRecord);
     // A guest's "text" and "set display name" records; sock refers to its socket.
@@ -161,6 +192,9 @@ private:
     bool m_bSendClickUnderWay = false;
     // The entries of m_strTranscript, which keep it within its limits.
     TranscriptEntries m_TranscriptEntries;
+    // A receive callback's batch is under way, and what it has held back.
+    bool m_bBatchingView = false;
+    PendingView m_PendingView = PendingView::None;
     // The window was asked to flash since it was last activated or left.
     bool m_bAttentionAsked = false;
     // How much of m_strTranscript the transcript box holds.

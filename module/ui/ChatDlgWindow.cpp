@@ -72,12 +72,38 @@ void CChatDlg::ShowState(const StateDisplay& display) {
 void CChatDlg::AppendText(const char* lpText) {
     if (lpText) AddToTranscript(lpText);
     if (!m_bShown) return;
+    if (m_bBatchingView) {
+        m_PendingView = PendingView::TranscriptEnd;
+        return;
+    }
+    ShowTranscriptEnd();
+}
+
+void CChatDlg::ShowTranscriptEnd() {
     // The refresh rewrites the message box too: what the user has typed since the
     // last capture is read first, so that no append discards it.
     RefreshFields();
     // Scrolling by the whole line count brings the end of the text into view.
     m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);
     CallAttention();
+}
+
+void CChatDlg::RefreshFieldsAfterBatch() {
+    if (!m_bBatchingView) {
+        RefreshFields();
+        return;
+    }
+    if (m_PendingView == PendingView::None) m_PendingView = PendingView::Fields;
+}
+
+void CChatDlg::ShowPendingView() {
+    const PendingView pending = m_PendingView;
+    m_PendingView = PendingView::None;
+    if (!m_bShown) return;
+    if (pending == PendingView::TranscriptEnd)
+        ShowTranscriptEnd();
+    else if (pending == PendingView::Fields)
+        RefreshFields();
 }
 
 void CChatDlg::CallAttention() {
@@ -97,6 +123,9 @@ void CChatDlg::DropTranscriptHead(std::size_t bytes) {
 }
 
 void CChatDlg::CaptureFields() {
+    // A batch's entries go to the box before it is read back, or reading would drop them:
+    // the capture then runs inside a report's modal loop, and the batch resumes after.
+    ShowPendingView();
     if (m_bShown) UpdateData(true);
 }
 

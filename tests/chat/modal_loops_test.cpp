@@ -187,6 +187,37 @@ TEST_F(ModalLoopsTest, ARelayReportComesAfterTheLineAndASecondSendWaitsForIt) {
     EXPECT_TRUE(NextIsMarker(guest, "Hosty")) << "nothing else went out";
 }
 
+// The records of one receive callback reach the window together at its end; a report
+// among them shows the lines before it first, and a line handled inside its modal loop
+// takes nothing away.
+TEST_F(ModalLoopsTest, AReportAmongRecordsComesAfterTheirLinesAndLosesNone) {
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer ann = ConnectGuest(port);
+    RawPeer bob = ConnectGuest(port);
+    Drain(ann, 2);
+    Drain(bob, 2);
+    const std::string annAt = "Guest 127.0.0.1:" + std::to_string(GuestPort(0));
+    const std::string bobSays =
+        "Guest 127.0.0.1:" + std::to_string(GuestPort(1)) + " says: \"inside\"";
+    OnFirstReport([&] {
+        EXPECT_EQ(ShownTranscript(), Transcript()) << "the report came before its lines";
+        ASSERT_TRUE(bob.sendRecord("text", "inside"));
+        ASSERT_TRUE(PumpUntil([&] { return Transcript().find(bobSays) != std::string::npos; }));
+    });
+    const std::string tooLong(chatlines::kMaxNicknameBytes + 1, 'n');
+    ASSERT_TRUE(ann.sendRaw(devhost::encodeFrame("text", "one") +
+                            devhost::encodeFrame("set display name", tooLong) +
+                            devhost::encodeFrame("text", "two")));
+    const std::string two = annAt + " says: \"two\"";
+    ASSERT_TRUE(PumpUntil([&] { return Transcript().find(two) != std::string::npos; }));
+    const std::string expected =
+        annAt + " says: \"one\"\r\n\r\n" + bobSays + "\r\n\r\n" + two + "\r\n\r\n";
+    ASSERT_GE(Transcript().size(), expected.size());
+    EXPECT_EQ(Transcript().substr(Transcript().size() - expected.size()), expected);
+    EXPECT_EQ(ShownTranscript(), Transcript());
+    EXPECT_EQ(Reports().size(), 1u);
+}
+
 TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
     const std::uint16_t port = StartHosting("Hosty");
     host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
