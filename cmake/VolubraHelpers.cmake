@@ -1,6 +1,6 @@
 # Helpers shared by the rooms' CMakeLists.
 
-# Every include is written from the root ("module/plugin/qrv_abi.h"): the libraries
+# Every include is written from the root ("qrvapi/qrv_abi.h"): the libraries
 # at the bottom of each room link this, and everything above them inherits it.
 add_library(volubra_root INTERFACE)
 target_include_directories(volubra_root INTERFACE ${CMAKE_SOURCE_DIR})

@@ -16,8 +16,8 @@
 #include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/ui/resource.h"
-#include "tests/plugin/volubra_exports.h"
-#include "tests/support/chat_dlg_access.h"
+#include "testkit/volubra_exports.h"
+#include "testkit/chat_dlg_access.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -13,7 +13,7 @@
 // default visibility.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #if defined(_WIN32)
 #define QRV_EXPORT

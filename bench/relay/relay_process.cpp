@@ -1,7 +1,7 @@
 // Starting and ending the relays: folders, scripts, ready files, and kills for a
 // relay that does not end by itself.
 #include "bench/relay/relay_process.h"
-#include "tests/support/text_file.h"
+#include "testkit/text_file.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

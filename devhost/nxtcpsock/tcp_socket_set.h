@@ -31,7 +31,7 @@
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "devhost/nxtcpsock/socket_io.h"
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -11,7 +11,7 @@
 #include "module/chat/MessageText.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqVar.h"
-#include "module/ui/ChatDlg.h"
+#include "module/chat/ChatDlg.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -2,7 +2,7 @@
 // window title and the enabling of sending follow the mode and its socket's state.
 // Also the transcript entry and the emptying of the guest list.
 #include "module/chat/ChatLines.h"
-#include "module/ui/ChatDlg.h"
+#include "module/chat/ChatDlg.h"
 
 #include <cstdio>
 

@@ -8,7 +8,7 @@
 // belong to one connection (a guest's "DisplayName").
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstdint>
 

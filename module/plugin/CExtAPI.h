@@ -9,7 +9,7 @@
 // It also carries the module's one way of reporting an error to the user.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // transcript verbatim with the one the chat must give (guest ports are read from the
 // host's arrival lines, in arrival order).
 #include "tests/e2e/participant.h"
-#include "tests/support/ports.h"
-#include "tests/support/raw_peer.h"
+#include "testkit/ports.h"
+#include "testkit/raw_peer.h"
 
 #include <gtest/gtest.h>
 

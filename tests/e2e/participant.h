@@ -4,7 +4,7 @@
 // ExpectedChat builds the transcript each participant must end with.
 #pragma once
 
-#include "tests/e2e/child_process.h"
+#include "testkit/child_process.h"
 
 #include <cstdint>
 #include <map>

@@ -4,7 +4,7 @@
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "devhost/nxtcpsock/winsock_errors.h"
 #include "tests/nxtcpsock/socket_client.h"
-#include "tests/support/raw_peer.h"
+#include "testkit/raw_peer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // lines at once while the guest's user keeps typing.
 #include "tests/stress/stress_fixture.h"
 
-#include "module/ui/ChatDlg.h"
-#include "tests/support/raw_socket.h"
+#include "module/chat/ChatDlg.h"
+#include "testkit/raw_socket.h"
 
 namespace stress {
 namespace {

@@ -7,7 +7,7 @@
 #include "module/exports.h"
 #include "module/ui/ConnectionDlg.h"
 #include "tests/plugin/host_fixture.h"
-#include "tests/support/chat_dlg_access.h"
+#include "testkit/chat_dlg_access.h"
 
 #include <chrono>
 #include <cstring>

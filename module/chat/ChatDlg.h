@@ -15,7 +15,7 @@
 #include "module/chat/ReportedFailures.h"
 #include "module/net/CqTcpSock.h"
 #include "module/net/CqTcpSockArray.h"
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstdint>
 #include <optional>
