@@ -7,9 +7,9 @@
 //               [--devhost PATH] [--plugin PATH] [--raw-relay PATH]
 //
 // The programs default to those of the build this benchmark belongs to.
-#include "testkit/loadgen/descriptor_limit.h"
 #include "bench/relay/relay_loads.h"
 #include "bench/relay/relay_process.h"
+#include "testkit/loadgen/descriptor_limit.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The chat state as the window is to show it: the Connect button's caption, the
 // window title and the enabling of sending follow the mode and its socket's state.
 // Also the transcript entry and the emptying of the guest list.
-#include "module/chat/ChatLines.h"
 #include "module/chat/ChatDlg.h"
+#include "module/chat/ChatLines.h"
 
 #include <cstdio>
 

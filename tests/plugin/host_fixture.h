@@ -7,8 +7,8 @@
 #include "dialogkit/testing/testing.h"
 #include "module/exports.h"
 #include "module/plugin/CExtAPI.h"
-#include "testkit/volubra_exports.h"
 #include "testkit/chat_dlg_access.h"
+#include "testkit/volubra_exports.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include "dialogkit/testing/testing.h"
 #include "module/exports.h"
 #include "module/ui/ConnectionDlg.h"
-#include "tests/plugin/host_fixture.h"
 #include "testkit/chat_dlg_access.h"
+#include "tests/plugin/host_fixture.h"
 
 #include <chrono>
 #include <cstring>
