@@ -16,8 +16,16 @@ macro(volubra_find_googletest)
 endmacro()
 
 # volubra_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [TIMEOUT s] [LABELS l ...])
-# One GoogleTest executable, registered with CTest as a single test. Under the
-# cross build CTest runs it through CMAKE_CROSSCOMPILING_EMULATOR (wine).
+# One GoogleTest executable; every case in it is a CTest test of its own (Suite.Case,
+# so `ctest -R` picks one), each a process of its own with TIMEOUT seconds. The cases
+# are listed when CTest runs (PRE_TEST): under the cross build that needs Wine, which
+# runs the programs through CMAKE_CROSSCOMPILING_EMULATOR and is slow to start.
+include(GoogleTest)
+set(VOLUBRA_DISCOVERY_TIMEOUT 30)
+if(CMAKE_CROSSCOMPILING)
+  set(VOLUBRA_DISCOVERY_TIMEOUT 300)
+endif()
+
 function(volubra_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -25,6 +33,13 @@ function(volubra_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  set(properties TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${T_NAME}
+    EXTRA_ARGS --gtest_brief=1
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT ${VOLUBRA_DISCOVERY_TIMEOUT}
+    PROPERTIES ${properties})
 endfunction()
