@@ -43,3 +43,14 @@ function(volubra_add_test)
     DISCOVERY_TIMEOUT ${VOLUBRA_DISCOVERY_TIMEOUT}
     PROPERTIES ${properties})
 endfunction()
+
+# stb's image headers (Debian's libstb-dev), header-only: devhost writes its screenshots
+# with stb_image_write, and its test reads them back with stb_image. They are copied
+# into the build tree so that the cross compilers see them without the build machine's
+# /usr/include.
+set(VOLUBRA_STB_DIR /usr/include/stb CACHE PATH "stb's headers (libstb-dev)")
+add_library(stb_headers INTERFACE)
+foreach(header stb_image_write.h stb_image.h)
+  configure_file(${VOLUBRA_STB_DIR}/${header} ${CMAKE_BINARY_DIR}/stb/stb/${header} COPYONLY)
+endforeach()
+target_include_directories(stb_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/stb)
