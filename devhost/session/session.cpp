@@ -138,6 +138,40 @@ bool LoadSessionScript(const SessionOptions& options, ParsedScript& script, std:
     return true;
 }
 
+namespace {
+
+// Runs the script with the plug-in's message boxes captured, pumping the sockets between
+// its steps, and says how it ended.
+int RunScript(SessionUi& ui, NxTcpSock& sockets, const SessionOptions& options,
+              const ParsedScript& script, std::ostream& out, std::ostream& err) {
+    dk::testing::BeginCapture(dk::kIdOk);
+    RunnerOptions runnerOptions;
+    runnerOptions.syncDir = options.syncDir;
+    if (options.scriptLimitMs) runnerOptions.scriptLimitMs = options.scriptLimitMs;
+    ScriptRunner runner(script.commands, ui, runnerOptions, out);
+    ui.setTicker([&runner] { runner.tick(); });
+    runner.tick();
+    while (!runner.finished()) {
+        sockets.pump(kPumpMs);
+        runner.tick();
+    }
+    ui.setTicker(nullptr);
+    dk::testing::EndCapture();
+
+    if (!options.transcriptOut.empty() && !WriteWhole(options.transcriptOut, runner.transcript()))
+        err << "devhost: cannot write the transcript to " << options.transcriptOut << "\n";
+    if (runner.failed()) {
+        err << "devhost: script failed: " << runner.failure() << "\n";
+        err << "devhost: the transcript at that moment:\n"
+            << TranscriptForConsole(runner.transcript()) << "devhost: (end of transcript)\n";
+        err.flush();
+        return kSessionScriptFailed;
+    }
+    return kSessionOk;
+}
+
+} // namespace
+
 int RunSession(HostApi& api, NxTcpSock& sockets, const SessionOptions& options,
                const ParsedScript& script, std::ostream& out, std::ostream& err) {
 #if !defined(_WIN32)
@@ -159,31 +193,9 @@ int RunSession(HostApi& api, NxTcpSock& sockets, const SessionOptions& options,
         return kSessionOk;
     }
 
-    dk::testing::BeginCapture(dk::kIdOk);
-    RunnerOptions runnerOptions;
-    runnerOptions.syncDir = options.syncDir;
-    if (options.scriptLimitMs) runnerOptions.scriptLimitMs = options.scriptLimitMs;
-    ScriptRunner runner(script.commands, *ui, runnerOptions, out);
-    ui->setTicker([&runner] { runner.tick(); });
-    runner.tick();
-    while (!runner.finished()) {
-        sockets.pump(kPumpMs);
-        runner.tick();
-    }
-    ui->setTicker(nullptr);
-    dk::testing::EndCapture();
+    const int result = RunScript(*ui, sockets, options, script, out, err);
     api.setReportSink(nullptr);
-
-    if (!options.transcriptOut.empty() && !WriteWhole(options.transcriptOut, runner.transcript()))
-        err << "devhost: cannot write the transcript to " << options.transcriptOut << "\n";
-    if (runner.failed()) {
-        err << "devhost: script failed: " << runner.failure() << "\n";
-        err << "devhost: the transcript at that moment:\n"
-            << TranscriptForConsole(runner.transcript()) << "devhost: (end of transcript)\n";
-        err.flush();
-        return kSessionScriptFailed;
-    }
-    return kSessionOk;
+    return result;
 }
 
 } // namespace devhost
