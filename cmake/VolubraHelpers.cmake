@@ -54,3 +54,14 @@ foreach(header stb_image_write.h stb_image.h)
   configure_file(${VOLUBRA_STB_DIR}/${header} ${CMAKE_BINARY_DIR}/stb/stb/${header} COPYONLY)
 endforeach()
 target_include_directories(stb_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/stb)
+
+# CLI11 (Debian's libcli11-dev), header-only: devhost's command line. Copied into the
+# build tree for the same reason as stb's headers.
+set(VOLUBRA_CLI11_DIR /usr/include/CLI CACHE PATH "CLI11's headers (libcli11-dev)")
+add_library(cli11_headers INTERFACE)
+file(GLOB VOLUBRA_CLI11_HEADERS ${VOLUBRA_CLI11_DIR}/*.hpp)
+if(NOT VOLUBRA_CLI11_HEADERS)
+  message(FATAL_ERROR "CLI11's headers are not in ${VOLUBRA_CLI11_DIR}: install libcli11-dev")
+endif()
+file(COPY ${VOLUBRA_CLI11_HEADERS} DESTINATION ${CMAKE_BINARY_DIR}/cli11/CLI)
+target_include_directories(cli11_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/cli11)

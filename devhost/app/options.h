@@ -1,6 +1,9 @@
-// devhost's command line: which plug-in to load and how the host API is to behave
-// for it (names withheld, functions failing from their n-th call), and what to print.
+// devhost's one command line: which plug-in to load, how the host API is to behave for
+// it (names withheld, functions failing from their n-th call), what to print, and the
+// session to run (session.h). Parsed with CLI11; one usage text covers it all.
 #pragma once
+
+#include "devhost/session/session.h"
 
 #include <string>
 #include <utility>
@@ -16,11 +19,12 @@ struct Options {
     std::vector<std::pair<std::string, unsigned>> failingCalls;
     // Registered function ("nxTcpSock.Connect") and the run from which it fails.
     std::vector<std::pair<std::string, unsigned>> failingRuns;
+    SessionOptions session;
 };
 
 // Parses argv; false with a one-line `error` when the command line is wrong.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
-const char* usageText();
+std::string usageText();
 
 } // namespace devhost
