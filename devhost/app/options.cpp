@@ -115,6 +115,9 @@ void declareSessionOptions(CLI::App& app, SessionOptions& s, RawValues& raw) {
 }
 
 void declareOptions(CLI::App& app, Options& o, RawValues& raw) {
+    // Values are often paths; on Windows "/work/chat.vars" must not read as an option.
+    app.allow_windows_style_options(false);
+    app.set_help_flag();
     declareHostOptions(app, o, raw);
     declareSessionOptions(app, o.session, raw);
 }
@@ -150,14 +153,12 @@ std::string usageText() {
     CLI::App app("devhost: loads a plug-in as the host would, lists what it registered, and "
                  "runs scripted or interactive sessions with it",
                  "devhost");
-    app.set_help_flag();
     declareOptions(app, o, raw);
     return app.help();
 }
 
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     CLI::App app("devhost", "devhost");
-    app.set_help_flag();
     RawValues raw;
     declareOptions(app, options, raw);
     try {

@@ -19,12 +19,14 @@ bool Parse(std::vector<const char*> args, Options& options, std::string& error) 
 TEST(SessionOptions, ReadBesideTheLoadersOptions) {
     Options options;
     std::string error;
-    ASSERT_TRUE(
-        Parse({"--plugin",  "V.so",       "--script",  "s.txt",  "--log",  "--bind",
-               "127.0.0.1", "--var",      "PORT=4000", "--var",  "EMPTY=", "--transcript-out",
-               "t.txt",     "--sync-dir", "d",         "--fail", "x:1",    "--script-limit",
-               "9000",      "--vars",     "chat.vars"},
-              options, error))
+    ASSERT_TRUE(Parse({"--plugin",  "V.so",       "--script",
+                       "s.txt",     "--log",      "--bind",
+                       "127.0.0.1", "--var",      "PORT=4000",
+                       "--var",     "EMPTY=",     "--transcript-out",
+                       "t.txt",     "--sync-dir", "d",
+                       "--fail",    "x:1",        "--script-limit",
+                       "9000",      "--vars",     "/scripts/chat.vars"},
+                      options, error))
         << error;
     EXPECT_EQ(options.pluginPath, "V.so");
     EXPECT_TRUE(options.printLog);
@@ -38,7 +40,8 @@ TEST(SessionOptions, ReadBesideTheLoadersOptions) {
     EXPECT_EQ(o.scriptLimitMs, 9000u);
     EXPECT_EQ(o.vars.at("PORT"), "4000");
     EXPECT_EQ(o.vars.at("EMPTY"), "");
-    EXPECT_EQ(o.varsFiles, std::vector<std::string>{"chat.vars"});
+    EXPECT_EQ(o.varsFiles, std::vector<std::string>{"/scripts/chat.vars"})
+        << "a path, not an option";
     EXPECT_TRUE(o.active());
 }
 
