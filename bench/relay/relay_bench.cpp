@@ -11,11 +11,12 @@
 #include "bench/relay/relay_process.h"
 #include "testkit/loadgen/descriptor_limit.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,25 +37,20 @@ struct Arguments {
     std::vector<std::string> only;
 };
 
+// The command line, declared with CLI11 as devhost's is.
 bool ParseArguments(int argc, char** argv, Arguments& args) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string key = argv[i];
-        if (i + 1 >= argc) return false;
-        const std::string value = argv[++i];
-        if (key == "--work")
-            args.programs.workDir = value;
-        else if (key == "--devhost")
-            args.programs.devhost = value;
-        else if (key == "--plugin")
-            args.programs.plugin = value;
-        else if (key == "--raw-relay")
-            args.programs.rawRelay = value;
-        else if (key == "--only") {
-            std::stringstream names(value);
-            for (std::string name; std::getline(names, name, ',');)
-                args.only.push_back(name);
-        } else
-            return false;
+    CLI::App app("relay_bench", "relay_bench");
+    app.set_help_flag();
+    app.allow_windows_style_options(false);
+    app.add_option("--work", args.programs.workDir);
+    app.add_option("--devhost", args.programs.devhost);
+    app.add_option("--plugin", args.programs.plugin);
+    app.add_option("--raw-relay", args.programs.rawRelay);
+    app.add_option("--only", args.only)->delimiter(',')->allow_extra_args(false);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError&) {
+        return false;
     }
     return true;
 }
