@@ -42,11 +42,15 @@ bool ParseArguments(int argc, char** argv, Arguments& args) {
     CLI::App app("relay_bench", "relay_bench");
     app.set_help_flag();
     app.allow_windows_style_options(false);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--work", args.programs.workDir);
     app.add_option("--devhost", args.programs.devhost);
     app.add_option("--plugin", args.programs.plugin);
     app.add_option("--raw-relay", args.programs.rawRelay);
-    app.add_option("--only", args.only)->delimiter(',')->allow_extra_args(false);
+    app.add_option("--only", args.only)
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError&) {

@@ -63,7 +63,10 @@ const CLI::Validator kScriptLimit(
 
 CLI::Option* Single(CLI::App& app, const char* name, std::string& value, const char* valueName,
                     const char* what) {
-    return app.add_option(name, value, what)->type_name(valueName);
+    // Given twice, the last one counts.
+    return app.add_option(name, value, what)
+        ->type_name(valueName)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
 // An option that may be given again and again, one value each time.
