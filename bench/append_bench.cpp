@@ -19,13 +19,13 @@
 #include "devhost/hostapi/host_api.h"
 #include "dialogkit/dialog.h"
 #include "dialogkit/testing/testing.h"
+#include "module/chat/ChatDlg.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/TranscriptEntries.h"
 #include "module/exports.h"
-#include "module/ui/ChatDlg.h"
 #include "module/ui/resource.h"
-#include "tests/plugin/volubra_exports.h"
-#include "tests/support/chat_dlg_access.h"
+#include "testkit/chat_dlg_access.h"
+#include "testkit/volubra_exports.h"
 
 #include <algorithm>
 #include <chrono>

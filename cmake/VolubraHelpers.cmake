@@ -1,6 +1,6 @@
 # Helpers shared by the rooms' CMakeLists.
 
-# Every include is written from the root ("module/plugin/qrv_abi.h"): the libraries
+# Every include is written from the root ("qrvapi/qrv_abi.h"): the libraries
 # at the bottom of each room link this, and everything above them inherits it.
 add_library(volubra_root INTERFACE)
 target_include_directories(volubra_root INTERFACE ${CMAKE_SOURCE_DIR})
@@ -16,8 +16,16 @@ macro(volubra_find_googletest)
 endmacro()
 
 # volubra_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [TIMEOUT s] [LABELS l ...])
-# One GoogleTest executable, registered with CTest as a single test. Under the
-# cross build CTest runs it through CMAKE_CROSSCOMPILING_EMULATOR (wine).
+# One GoogleTest executable; every case in it is a CTest test of its own (Suite.Case,
+# so `ctest -R` picks one), each a process of its own with TIMEOUT seconds. The cases
+# are listed when CTest runs (PRE_TEST): under the cross build that needs Wine, which
+# runs the programs through CMAKE_CROSSCOMPILING_EMULATOR and is slow to start.
+include(GoogleTest)
+set(VOLUBRA_DISCOVERY_TIMEOUT 30)
+if(CMAKE_CROSSCOMPILING)
+  set(VOLUBRA_DISCOVERY_TIMEOUT 300)
+endif()
+
 function(volubra_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -25,6 +33,35 @@ function(volubra_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  set(properties TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${T_NAME}
+    EXTRA_ARGS --gtest_brief=1
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT ${VOLUBRA_DISCOVERY_TIMEOUT}
+    PROPERTIES ${properties})
 endfunction()
+
+# stb's image headers (Debian's libstb-dev), header-only: devhost writes its screenshots
+# with stb_image_write, and its test reads them back with stb_image. They are copied
+# into the build tree so that the cross compilers see them without the build machine's
+# /usr/include.
+set(VOLUBRA_STB_DIR /usr/include/stb CACHE PATH "stb's headers (libstb-dev)")
+add_library(stb_headers INTERFACE)
+foreach(header stb_image_write.h stb_image.h)
+  configure_file(${VOLUBRA_STB_DIR}/${header} ${CMAKE_BINARY_DIR}/stb/stb/${header} COPYONLY)
+endforeach()
+target_include_directories(stb_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/stb)
+
+# CLI11 (Debian's libcli11-dev), header-only: devhost's command line. Copied into the
+# build tree for the same reason as stb's headers.
+set(VOLUBRA_CLI11_DIR /usr/include/CLI CACHE PATH "CLI11's headers (libcli11-dev)")
+add_library(cli11_headers INTERFACE)
+file(GLOB VOLUBRA_CLI11_HEADERS ${VOLUBRA_CLI11_DIR}/*.hpp)
+if(NOT VOLUBRA_CLI11_HEADERS)
+  message(FATAL_ERROR "CLI11's headers are not in ${VOLUBRA_CLI11_DIR}: install libcli11-dev")
+endif()
+file(COPY ${VOLUBRA_CLI11_HEADERS} DESTINATION ${CMAKE_BINARY_DIR}/cli11/CLI)
+target_include_directories(cli11_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/cli11)

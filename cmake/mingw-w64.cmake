@@ -20,4 +20,4 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Whichever `wine` is first on PATH runs the tests: scripts/wine-env.sh puts the
 # loader of the chosen Wine (32- or 64-bit) there.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-emulator.sh)

@@ -1,6 +1,6 @@
 // What the portable part of dialogkit needs from a back end, and the bookkeeping that
-// both back ends share (live dialogs, the installed driver hook). Internal to dialogkit
-// and to its testing library.
+// both back ends share (live dialogs, the driver's turns). Internal to dialogkit and to
+// its testing library.
 #pragma once
 
 #include "dialogkit/dialog.h"
@@ -35,10 +35,14 @@ void RegisterDialog(CDialog* dialog);
 void UnregisterDialog(CDialog* dialog);
 const std::vector<CDialog*>& LiveDialogs();
 
-// What the installed driver says (see driver_hook.h); with none installed, no template
-// is hidden and nothing happens when a modal loop starts.
+// The driver's turns (see driver_hook.h). With no driver installed, or in a build
+// without the hook (the shipped Win32 library, driver_hook_absent.cpp), no template is
+// hidden, nothing happens when a modal loop starts, and no box or shell request is taken.
 bool DriverHidesTemplate(int templateId);
 void NotifyDriverModalStarting(WindowHandle dialog);
+bool DriverTakesMessageBox(void* owner, const char* text, const char* caption, unsigned flags,
+                           int& answer);
+bool DriverTakesShellOpen(const std::string& address);
 
 } // namespace detail
 } // namespace dk

@@ -1,11 +1,12 @@
 // The one point where a driver can reach into dialogkit's back ends. dialogkit's
 // testing library installs one so that tests and scripted sessions can answer modal
 // dialogs and message boxes, make a template look-up fail and keep the shell from
-// opening documents. A module that ships installs none: with no driver installed,
-// every answer below is "not taken" and the back ends behave as the plain window
-// system. The hook is process-wide only where dialogkit is (natively one shared
-// library; on Win32 each module has its own copy, so a host's driver never reaches a
-// plug-in's, and drives its windows through USER32 instead).
+// opening documents. With no driver installed, every answer below is "not taken" and
+// the back ends behave as the plain window system. The hook exists only in the builds
+// that tests and devhost link (dialogkit_driven); the shipped Win32 library has none
+// of it. It is process-wide only where dialogkit is (natively one shared library; on
+// Win32 each module has its own copy, so a host's driver never reaches a plug-in's,
+// and drives its windows through USER32 instead).
 #pragma once
 
 #include "dialogkit/window.h"

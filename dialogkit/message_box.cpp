@@ -4,7 +4,6 @@
 #include "dialogkit/message_box.h"
 
 #include "dialogkit/backend.h"
-#include "dialogkit/driver_hook.h"
 #include "dialogkit/module_file.h"
 
 namespace dk {
@@ -27,8 +26,7 @@ const std::string& AppName() {
 
 int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned flags) {
     int answer = 0;
-    DriverHook* driver = InstalledDriverHook();
-    if (driver && driver->TakeMessageBox(owner, text, caption, flags, answer)) return answer;
+    if (detail::DriverTakesMessageBox(owner, text, caption, flags, answer)) return answer;
     return backend::ShowMessageBox(owner, text, caption, flags);
 }
 

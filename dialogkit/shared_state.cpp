@@ -1,8 +1,7 @@
 // Bookkeeping shared by both back ends: the live dialogs (a driver finds them by title
-// or template), the installed driver hook, and the shell request, which a driver may
-// take before the back end sees it.
+// or template), and the shell request, which a driver may take before the back end
+// sees it.
 #include "dialogkit/backend.h"
-#include "dialogkit/driver_hook.h"
 
 #include <algorithm>
 
@@ -11,7 +10,6 @@ namespace {
 
 struct SharedState {
     std::vector<CDialog*> dialogs; // not owned
-    DriverHook* driver = nullptr;  // not owned
 };
 
 // Never destroyed: global dialogs unregister during static destruction.
@@ -22,17 +20,8 @@ SharedState& State() {
 
 } // namespace
 
-void SetDriverHook(DriverHook* hook) {
-    State().driver = hook;
-}
-
-DriverHook* InstalledDriverHook() {
-    return State().driver;
-}
-
 void ShellOpen(const std::string& address) {
-    DriverHook* driver = State().driver;
-    if (driver && driver->TakeShellOpen(address)) return;
+    if (detail::DriverTakesShellOpen(address)) return;
     backend::ShellOpen(address);
 }
 
@@ -51,15 +40,6 @@ void UnregisterDialog(CDialog* dialog) {
 
 const std::vector<CDialog*>& LiveDialogs() {
     return State().dialogs;
-}
-
-bool DriverHidesTemplate(int templateId) {
-    DriverHook* driver = State().driver;
-    return driver && driver->HidesTemplate(templateId);
-}
-
-void NotifyDriverModalStarting(WindowHandle dialog) {
-    if (DriverHook* driver = State().driver) driver->ModalStarting(dialog);
 }
 
 } // namespace detail

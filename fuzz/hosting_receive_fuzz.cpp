@@ -16,8 +16,9 @@
 #include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/ui/resource.h"
-#include "tests/plugin/volubra_exports.h"
-#include "tests/support/chat_dlg_access.h"
+#include "testkit/chat_dlg_access.h"
+#include "testkit/ports.h"
+#include "testkit/volubra_exports.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -79,20 +80,6 @@ private:
     int fd_ = -1;
 };
 
-std::uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(kLoopback);
-    socklen_t len = sizeof sa;
-    std::uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
-        port = ntohs(sa.sin_port);
-    ::close(fd);
-    return port;
-}
-
 class HostingChat {
 public:
     HostingChat() {
@@ -104,7 +91,7 @@ public:
                 "the module did not initialise");
         Require(host_.chooseMenuEntry("Chat client") && g_ChatDlg.IsShown(), "no chat window");
         for (int attempt = 0; attempt < kHostingAttempts && !hosting(); ++attempt)
-            startHosting(FreePort());
+            startHosting(testsupport::CandidatePort());
         Require(hosting(), "hosting did not start");
         for (DrainingGuest& guest : guests_)
             join(guest);

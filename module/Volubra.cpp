@@ -5,9 +5,9 @@
 #include "module/exports.h"
 
 #include "dialogkit/message_box.h"
+#include "module/chat/ChatDlg.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqFunc.h"
-#include "module/ui/ChatDlg.h"
 
 // The module-wide objects, constructed in this order when the module is loaded and
 // living until it is unloaded: the host binding, the application, the chat window.

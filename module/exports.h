@@ -3,9 +3,9 @@
 // ui/ is the chat window's window side, the settings dialog and the resources; chat/
 // the chat window's session side (joining, hosting, relaying, the transcript's
 // lines); net/ the proxy for the socket plug-in's sockets and the guest array;
-// plugin/ the binding to the host (CExtAPI, the host variable wrappers, the ABI).
-// Includes point down this list, but for the class CChatDlg itself: chat/ defines
-// its session side, so chat/'s two sources include ui/ChatDlg.h.
+// plugin/ the binding to the host (CExtAPI, the host variable wrappers); the ABI
+// itself is qrvapi/, shared with every host. Includes point down this list: CChatDlg's
+// header lives in chat/, which ui/ includes for the window side.
 //
 // The seven functions through which the host reaches the module. On Windows they
 // are exported by Volubra.def (ExtGetApiVersion under its decorated stdcall name
@@ -13,7 +13,7 @@
 // default visibility.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #if defined(_WIN32)
 #define QRV_EXPORT

@@ -10,9 +10,9 @@
 //
 // It listens on a free port, writes that port to FILE once it is ready, and ends by
 // itself after N seconds (default 900) or when the process that started it ends.
-#include "bench/loadgen/descriptor_limit.h"
-#include "bench/loadgen/frame_scanner.h"
 #include "devhost/nxtcpsock/tcp_socket_set.h"
+#include "testkit/loadgen/descriptor_limit.h"
+#include "testkit/loadgen/frame_scanner.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -12,9 +12,11 @@
 // target in real windows (latency, sustained) run a third time, against devhost under
 // Wine, and a second table sets them beside the headless devhost. --csv writes every
 // figure to FILE. The exit status is 3 when a target is missed.
-#include "bench/loadgen/descriptor_limit.h"
 #include "bench/relay/relay_loads.h"
 #include "bench/relay/relay_process.h"
+#include "testkit/loadgen/descriptor_limit.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,7 +24,6 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,33 +56,28 @@ struct Arguments {
     bool underWine() const { return !programs.wineLoader.empty(); }
 };
 
+// The command line, declared with CLI11 as devhost's is.
 bool ParseArguments(int argc, char** argv, Arguments& args) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string key = argv[i];
-        if (i + 1 >= argc) return false;
-        const std::string value = argv[++i];
-        if (key == "--work")
-            args.programs.workDir = value;
-        else if (key == "--devhost")
-            args.programs.devhost = value;
-        else if (key == "--plugin")
-            args.programs.plugin = value;
-        else if (key == "--raw-relay")
-            args.programs.rawRelay = value;
-        else if (key == "--wine-loader")
-            args.programs.wineLoader = value;
-        else if (key == "--wine-devhost")
-            args.programs.wineDevhost = value;
-        else if (key == "--wine-plugin")
-            args.programs.winePlugin = value;
-        else if (key == "--csv")
-            args.csvPath = value;
-        else if (key == "--only") {
-            std::stringstream names(value);
-            for (std::string name; std::getline(names, name, ',');)
-                args.only.push_back(name);
-        } else
-            return false;
+    CLI::App app("relay_bench", "relay_bench");
+    app.set_help_flag();
+    app.allow_windows_style_options(false);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--work", args.programs.workDir);
+    app.add_option("--devhost", args.programs.devhost);
+    app.add_option("--plugin", args.programs.plugin);
+    app.add_option("--raw-relay", args.programs.rawRelay);
+    app.add_option("--wine-loader", args.programs.wineLoader);
+    app.add_option("--wine-devhost", args.programs.wineDevhost);
+    app.add_option("--wine-plugin", args.programs.winePlugin);
+    app.add_option("--csv", args.csvPath);
+    app.add_option("--only", args.only)
+        ->delimiter(,)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError&) {
+        return false;
     }
     const bool wineComplete = !args.programs.wineLoader.empty() &&
                               !args.programs.wineDevhost.empty() &&

@@ -4,8 +4,8 @@
 // works for both). Only then does the load's own clock start.
 #include "bench/relay/relay_loads.h"
 
-#include "bench/loadgen/guest_crowd.h"
-#include "bench/loadgen/process_memory.h"
+#include "testkit/loadgen/guest_crowd.h"
+#include "testkit/loadgen/process_memory.h"
 
 #include <unistd.h>
 

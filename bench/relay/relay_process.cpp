@@ -1,12 +1,8 @@
 // Starting and ending the relays: folders, scripts, ready files, and kills for a
 // relay that does not end by itself.
 #include "bench/relay/relay_process.h"
-#include "tests/support/text_file.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "testkit/ports.h"
+#include "testkit/text_file.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,46 +18,28 @@ constexpr int kWineReadyTimeoutMs = 60000;
 constexpr int kEndTimeoutMs = 10000;
 constexpr int kReapTimeoutMs = 5000;
 constexpr int kFilePollMs = 10;
-// A port taken between our probe and devhost's listen makes its start fail; it is
-// then tried again on another.
-constexpr int kStartAttempts = 3;
 // The whole devhost session, and the longest a load may run once the host listens.
 constexpr int kScriptLimitMs = 600000;
 constexpr int kLoadWaitMs = 120000;
 
-// Hosts a chat with the plug-in's own windows: the chat window's Connect button
-// (15002) and the settings dialog's mode list (15006), port (15001), nickname (15007).
+// Hosts a chat with the plug-in's own windows, whose controls and settings dialog are
+// named by the chat's variables (scripts/chat.vars, handed to devhost with --vars).
 const char* const kHostScript = "menu \"Chat client\"\n"
                                 "dialog \"Chat client - disconnected\" 5000\n"
-                                "modal \"Connection settings\"\n"
-                                "select 15006 \"Host\"\n"
-                                "type 15001 \"$PORT\"\n"
-                                "type 15007 \"\"\n"
-                                "click 1\n"
+                                "modal \"$SETTINGS_DIALOG\"\n"
+                                "select $MODE_LIST \"Host\"\n"
+                                "type $PORT_BOX \"$PORT\"\n"
+                                "type $NICKNAME_BOX \"\"\n"
+                                "click $OK_BUTTON\n"
                                 "end\n"
-                                "click 15002\n"
-                                "wait caption 15002 \"Listening\" 5000\n"
+                                "click $CONNECT_BUTTON\n"
+                                "wait caption $CONNECT_BUTTON \"Listening\" 5000\n"
                                 "signal listening\n"
                                 "wait signal stop $LOADWAIT\n"
                                 "quit\n";
 
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-
-// A port on 127.0.0.1 that was free a moment ago.
-std::uint16_t ProbeFreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    std::uint16_t port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
-        port = ntohs(sa.sin_port);
-    if (fd >= 0) ::close(fd);
-    return port;
-}
 
 std::size_t CountOf(const std::string& text, const std::string& part) {
     std::size_t n = 0;
@@ -96,8 +74,9 @@ bool DevhostRelay::start(const std::string& runName, std::string& error) {
         error = "cannot write " + dir_ + "/host.script";
         return false;
     }
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (startOnPort(ProbeFreePort(), error)) return true;
+    // A candidate port that another program holds makes the start fail; another is tried.
+    for (int attempt = 0; attempt < testsupport::kPortAttempts; ++attempt) {
+        if (startOnPort(testsupport::CandidatePort(), error)) return true;
     }
     return false;
 }
@@ -125,8 +104,9 @@ bool DevhostRelay::startOnPort(std::uint16_t port, std::string& error) {
     const std::string plugin = build_ == Build::Headless ? programs_.plugin : programs_.winePlugin;
     const std::vector<std::string> argv =
         command({"--plugin", hostPath(plugin), "--script", hostPath(dir_ + "/host.script"),
-                 "--bind", "127.0.0.1", "--sync-dir", hostPath(dir_ + "/signals"), "--script-limit",
-                 std::to_string(kScriptLimitMs), "--var", "PORT=" + std::to_string(port), "--var",
+                 "--vars", hostPath(VOLUBRA_CHAT_VARS), "--bind", "127.0.0.1", "--sync-dir",
+                 hostPath(dir_ + "/signals"), "--script-limit", std::to_string(kScriptLimitMs),
+                 "--var", "PORT=" + std::to_string(port), "--var",
                  "LOADWAIT=" + std::to_string(kLoadWaitMs)});
     if (!process_.start(argv, dir_ + "/devhost.out", dir_ + "/devhost.err", error)) return false;
     const int readyMs = build_ == Build::Headless ? kReadyTimeoutMs : kWineReadyTimeoutMs;

@@ -4,7 +4,7 @@
 // and waits for a signal to end), and the raw relay, the yardstick.
 #pragma once
 
-#include "tests/e2e/child_process.h"
+#include "testkit/child_process.h"
 
 #include <cstdint>
 #include <string>

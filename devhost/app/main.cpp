@@ -28,46 +28,42 @@ void applyTestBench(devhost::HostApi& api, const devhost::Options& options) {
         api.failRunFrom(f.first, f.second);
 }
 
+// The socket plug-in of a session, registered with the host; null when it could not be.
+std::unique_ptr<devhost::NxTcpSock> makeSockets(devhost::HostApi& api,
+                                                const devhost::Options& options) {
+    devhost::KeepLargeBuffersApart();
+    devhost::NxTcpSockOptions socketOptions;
+    const devhost::SessionOptions& session = options.session;
+    if (!session.bindAddress.empty()) socketOptions.listenAddress = session.bindAddress;
+    if (options.socketBudgetBytes != 0) socketOptions.memoryBudget = options.socketBudgetBytes;
+    socketOptions.notice = [](const std::string& text) {
+        std::cerr << "devhost: " << text << "\n";
+        std::cerr.flush();
+    };
+    auto sockets = std::make_unique<devhost::NxTcpSock>(api, socketOptions);
+    if (sockets->registerFunctions()) return sockets;
+    std::cerr << "devhost: the socket plug-in's functions could not be registered\n";
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    devhost::SessionOptions session;
     devhost::Options options;
-    std::string error;
-    bool usable = devhost::ExtractSessionOptions(args, session, error);
-    if (usable) {
-        std::vector<const char*> rest{argv[0]};
-        for (const std::string& a : args)
-            rest.push_back(a.c_str());
-        usable = devhost::parseOptions(static_cast<int>(rest.size()), rest.data(), options, error);
-    }
     devhost::ParsedScript script;
-    if (!usable || !devhost::LoadSessionScript(session, script, error)) {
-        std::cerr << "devhost: " << error << "\n"
-                  << devhost::usageText() << devhost::SessionUsageText();
+    std::string error;
+    if (!devhost::parseOptions(argc, argv, options, error) ||
+        !devhost::LoadSessionScript(options.session, script, error)) {
+        std::cerr << "devhost: " << error << "\n" << devhost::usageText();
         return kExitUsage;
     }
+    const devhost::SessionOptions& session = options.session;
 
     devhost::HostApi api; // outlives the loader: unloading the plug-in calls the host
     applyTestBench(api, options);
     // A session provides the socket plug-in, which must outlive the plug-in too.
     std::unique_ptr<devhost::NxTcpSock> sockets;
-    if (session.active()) {
-        devhost::KeepLargeBuffersApart();
-        devhost::NxTcpSockOptions socketOptions;
-        if (!session.bindAddress.empty()) socketOptions.listenAddress = session.bindAddress;
-        if (options.socketBudgetBytes != 0) socketOptions.memoryBudget = options.socketBudgetBytes;
-        socketOptions.notice = [](const std::string& text) {
-            std::cerr << "devhost: " << text << "\n";
-            std::cerr.flush();
-        };
-        sockets = std::make_unique<devhost::NxTcpSock>(api, socketOptions);
-        if (!sockets->registerFunctions()) {
-            std::cerr << "devhost: the socket plug-in's functions could not be registered\n";
-            return kExitInitFailed;
-        }
-    }
+    if (session.active() && !(sockets = makeSockets(api, options))) return kExitInitFailed;
     // A listing answers the plug-in's message boxes itself and prints them.
     if (!session.active()) dk::testing::BeginCapture();
     devhost::PluginLoader loader;

@@ -1,6 +1,9 @@
-// devhost's command line: which plug-in to load and how the host API is to behave
-// for it (names withheld, functions failing from their n-th call), and what to print.
+// devhost's one command line: which plug-in to load, how the host API is to behave for
+// it (names withheld, functions failing from their n-th call), what to print, and the
+// session to run (session.h). Parsed with CLI11; one usage text covers it all.
 #pragma once
+
+#include "devhost/session/session.h"
 
 #include <cstddef>
 #include <string>
@@ -19,11 +22,12 @@ struct Options {
     std::vector<std::pair<std::string, unsigned>> failingRuns;
     // What the socket plug-in may hold for all connections together; 0: its default.
     std::size_t socketBudgetBytes = 0;
+    SessionOptions session;
 };
 
 // Parses argv; false with a one-line `error` when the command line is wrong.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
-const char* usageText();
+std::string usageText();
 
 } // namespace devhost

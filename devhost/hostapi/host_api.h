@@ -20,7 +20,7 @@
 // logging off no argument is formatted and no entry made.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstdint>
 #include <functional>

@@ -8,7 +8,7 @@
 // it held.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstdint>
 #include <deque>

@@ -41,7 +41,8 @@
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "devhost/nxtcpsock/socket_io.h"
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
+#include "qrvapi/socket_plugin.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -82,16 +83,16 @@ struct NxTcpSockOptions {
 };
 
 enum SockState : int {
-    kSockStateClosed = 0,
-    kSockStateListening = 1,
-    kSockStateConnecting = 2, // reserved: Connect completes before it returns
-    kSockStateConnected = 3,
+    kSockStateClosed = SOCKSTATE_CLOSED,
+    kSockStateListening = SOCKSTATE_LISTENING,
+    kSockStateConnecting = SOCKSTATE_CONNECTING, // reserved: Connect completes before it returns
+    kSockStateConnected = SOCKSTATE_CONNECTED,
 };
 
 enum CallbackId : int {
-    kCallbackRecv = 1,
-    kCallbackAccept = 3,
-    kCallbackClose = 4,
+    kCallbackRecv = CALLBACKID_RECV,
+    kCallbackAccept = CALLBACKID_ACCEPT,
+    kCallbackClose = CALLBACKID_CLOSE,
 };
 
 // Outcome of an operation on a socket handle.

@@ -1,6 +1,4 @@
-// Writes 8-bit RGB pictures as PNG files without a compression library: the image data
-// goes into uncompressed ("stored") deflate blocks, which every PNG reader accepts.
-// Screenshots of devhost's windows are small, so the size does not matter.
+// Writes 8-bit RGB pictures (devhost's screenshots) as PNG files, with stb_image_write.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +19,5 @@ struct RgbImage {
 // The whole PNG file for the image; empty when the image is malformed.
 std::vector<std::uint8_t> EncodePng(const RgbImage& image);
 bool WritePngFile(const RgbImage& image, const std::string& path, std::string& error);
-
-// CRC-32 as PNG chunks use it (ISO 3309), and Adler-32 as zlib streams end with it.
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
-std::uint32_t Adler32(const std::uint8_t* data, std::size_t size);
 
 } // namespace devhost

@@ -192,27 +192,34 @@ bool ScriptRunner::runWait(const ScriptCommand& c) {
         if (found) dialog_ = found;
         return waitFor(c, found != nullptr, "no shown dialog has that title");
     }
-    if (c.kind == CommandKind::WaitTranscript || c.kind == CommandKind::WaitTranscriptCount) {
-        if (!transcriptId_) {
-            fail(c, "no transcript was named (name its control with 'transcript' first)");
-            return true;
-        }
-        const std::string& text = refreshTranscript();
-        if (c.kind == CommandKind::WaitTranscript)
-            return waitFor(c, text.find(c.text) != std::string::npos,
-                           "the transcript is " + quotedText(text));
-        int seen = 0;
-        for (std::size_t at = text.find(c.text); at != std::string::npos;
-             at = text.find(c.text, at + c.text.size()))
-            ++seen;
-        return waitFor(c, seen >= c.number,
-                       "it occurs " + std::to_string(seen) + " time(s) in the transcript " +
-                           quotedText(text));
-    }
+    if (c.kind == CommandKind::WaitTranscript || c.kind == CommandKind::WaitTranscriptCount)
+        return waitInTranscript(c);
     if (!dialog_) {
         fail(c, "no dialog was found yet (find one with 'dialog' first)");
         return true;
     }
+    return waitInDialog(c);
+}
+
+bool ScriptRunner::waitInTranscript(const ScriptCommand& c) {
+    if (!transcriptId_) {
+        fail(c, "no transcript was named (name its control with 'transcript' first)");
+        return true;
+    }
+    const std::string& text = refreshTranscript();
+    if (c.kind == CommandKind::WaitTranscript)
+        return waitFor(c, text.find(c.text) != std::string::npos,
+                       "the transcript is " + quotedText(text));
+    int seen = 0;
+    for (std::size_t at = text.find(c.text); at != std::string::npos;
+         at = text.find(c.text, at + c.text.size()))
+        ++seen;
+    return waitFor(c, seen >= c.number,
+                   "it occurs " + std::to_string(seen) + " time(s) in the transcript " +
+                       quotedText(text));
+}
+
+bool ScriptRunner::waitInDialog(const ScriptCommand& c) {
     switch (c.kind) {
     case CommandKind::WaitTitle: {
         std::string title = dk::testing::WindowTitle(dialog_);
@@ -322,17 +329,20 @@ bool ScriptRunner::runSignal(const ScriptCommand& c) {
     return true;
 }
 
+bool ScriptRunner::runMenu(const ScriptCommand& c) {
+    if (ui_.chooseMenu(c.text)) return true;
+    std::string known;
+    for (const std::string& t : ui_.menuTexts())
+        known += " " + quotedText(t);
+    fail(c, "the host has no such menu entry; it has:" +
+                (known.empty() ? std::string(" none") : known));
+    return true;
+}
+
 bool ScriptRunner::step(const ScriptCommand& c) {
     switch (c.kind) {
     case CommandKind::Menu:
-        if (!ui_.chooseMenu(c.text)) {
-            std::string known;
-            for (const std::string& t : ui_.menuTexts())
-                known += " " + quotedText(t);
-            fail(c, "the host has no such menu entry; it has:" +
-                        (known.empty() ? std::string(" none") : known));
-        }
-        return true;
+        return runMenu(c);
     case CommandKind::Modal:
         ui_.queueModal([this, &c](dk::WindowHandle dialog) { answerModal(c, dialog); });
         return true;

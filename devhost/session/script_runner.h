@@ -49,7 +49,10 @@ private:
     // Each returns true when the command is done; false to be asked again next tick.
     bool step(const ScriptCommand& c);
     bool waitFor(const ScriptCommand& c, bool satisfied, const std::string& seen);
+    bool runMenu(const ScriptCommand& c);
     bool runWait(const ScriptCommand& c);
+    bool waitInTranscript(const ScriptCommand& c);
+    bool waitInDialog(const ScriptCommand& c); // a dialog has been found
     bool runBoxExpect(const ScriptCommand& c);
     bool runDialogAction(const ScriptCommand& c);
     bool runSignal(const ScriptCommand& c);

@@ -4,7 +4,7 @@
 //
 // devhost/session is the session runner that the program (devhost/app) calls: the
 // script language (session_script.h), its runner (script_runner.h), the host's window
-// per platform (session_ui.h) and this event loop with its command line. It knows no
+// per platform (session_ui.h) and this event loop. It knows no
 // plug-in's windows: scripts name titles and control ids.
 #pragma once
 
@@ -18,6 +18,7 @@
 
 namespace devhost {
 
+// The session's part of devhost's command line (devhost/app/options.h parses it).
 struct SessionOptions {
     std::string scriptPath;
     bool interactive = false;
@@ -29,12 +30,6 @@ struct SessionOptions {
     std::vector<std::string> varsFiles; // --vars, read in order with the script
     bool active() const { return interactive || !scriptPath.empty(); }
 };
-
-// Takes the session's options out of args (argv without the program name) and leaves
-// the others in place, in order. False with a one-line error on a malformed one.
-bool ExtractSessionOptions(std::vector<std::string>& args, SessionOptions& options,
-                           std::string& error);
-const char* SessionUsageText();
 
 // Exit codes of a session.
 enum SessionExit { kSessionOk = 0, kSessionScriptFailed = 1, kSessionUnusable = 4 };

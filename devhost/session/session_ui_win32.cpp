@@ -68,6 +68,45 @@ HWND FindThreadDialog(const std::function<bool(HWND)>& match) {
     return search.found;
 }
 
+// The pixels of the screen where r lies, what the user sees there (a script keeps the
+// window uncovered); false when they could not be copied.
+bool CopyScreenArea(const RECT& r, RgbImage& image) {
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height; // top-down rows
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = ::CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool copied = false;
+    if (dib && bits) {
+        HGDIOBJ previous = ::SelectObject(memory, dib);
+        copied = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
+        ::GdiFlush();
+        ::SelectObject(memory, previous);
+    }
+    if (copied) {
+        image.width = width;
+        image.height = height;
+        image.rgb.resize(static_cast<std::size_t>(width) * height * 3);
+        const auto* px = static_cast<const std::uint8_t*>(bits);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height; ++i) {
+            image.rgb[i * 3 + 0] = px[i * 4 + 2];
+            image.rgb[i * 3 + 1] = px[i * 4 + 1];
+            image.rgb[i * 3 + 2] = px[i * 4 + 0];
+        }
+    }
+    if (dib) ::DeleteObject(dib);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return copied;
+}
+
 class Win32SessionUi;
 Win32SessionUi* g_timerTarget = nullptr; // the one session UI of the process
 
@@ -256,42 +295,8 @@ bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path
     ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     ::RedrawWindow(window, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr); // the screen: what the user sees of the window
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height; // top-down rows
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP dib = ::CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool copied = false;
-    if (dib && bits) {
-        HGDIOBJ previous = ::SelectObject(memory, dib);
-        // A copy of the screen where the window lies; the script keeps it uncovered.
-        copied = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
-        ::GdiFlush();
-        ::SelectObject(memory, previous);
-    }
     RgbImage image;
-    if (copied) {
-        image.width = width;
-        image.height = height;
-        image.rgb.resize(static_cast<std::size_t>(width) * height * 3);
-        const auto* px = static_cast<const std::uint8_t*>(bits);
-        for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height; ++i) {
-            image.rgb[i * 3 + 0] = px[i * 4 + 2];
-            image.rgb[i * 3 + 1] = px[i * 4 + 1];
-            image.rgb[i * 3 + 2] = px[i * 4 + 0];
-        }
-    }
-    if (dib) ::DeleteObject(dib);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    if (!copied) {
+    if (!CopyScreenArea(r, image)) {
         error = "the window's pixels could not be copied";
         return false;
     }

@@ -7,11 +7,11 @@
 // a guest's entry or index across such a call; it finds the guest again by its socket
 // handle and goes without it when it has gone.
 #include "dialogkit/message_box.h"
+#include "module/chat/ChatDlg.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/MessageText.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqVar.h"
-#include "module/ui/ChatDlg.h"
 
 #include <algorithm>
 #include <initializer_list>

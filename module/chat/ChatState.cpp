@@ -2,8 +2,8 @@
 // window title and the enabling of sending follow the mode and its socket's state.
 // Also the transcript, its entries and their limits, and the emptying of the guest
 // list.
+#include "module/chat/ChatDlg.h"
 #include "module/chat/ChatLines.h"
-#include "module/ui/ChatDlg.h"
 
 #include <cstdio>
 #include <cstring>

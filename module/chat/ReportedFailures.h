@@ -4,7 +4,7 @@
 // socket handle, or 0 for the host itself.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstdint>
 #include <limits>

@@ -8,25 +8,10 @@
 // belong to one connection (a guest's "DisplayName").
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
+#include "qrvapi/socket_plugin.h"
 
 #include <cstdint>
-
-// Socket states as the plug-in reports them; the proxy itself answers -1 when it
-// holds no socket or the query failed.
-enum : std::int32_t {
-    SOCKSTATE_NONE = -1,
-    SOCKSTATE_CLOSED = 0,
-    SOCKSTATE_LISTENING = 1,
-    SOCKSTATE_CONNECTED = 3,
-};
-
-// Events for which a host function can be registered with SetCallback.
-enum : std::int32_t {
-    CALLBACKID_RECV = 1,
-    CALLBACKID_ACCEPT = 3,
-    CALLBACKID_CLOSE = 4,
-};
 
 // What became of a message handed to the proxy: sent; refused by the plug-in, which
 // then tells why through GetLastError; or never put to the plug-in (no socket, an empty

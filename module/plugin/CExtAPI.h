@@ -1,4 +1,4 @@
-// plugin/ binds the module to the host: the ABI types (qrv_abi.h), this table of
+// plugin/ binds the module to the host, on the ABI of qrvapi/qrv_abi.h: this table of
 // host functions, the host variable wrappers (CqVar.h) and the function registry's
 // caller (CqFunc.h). It includes nothing else of the module.
 //
@@ -9,7 +9,7 @@
 // It also carries the module's one way of reporting an error to the user.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstddef>
 #include <cstdint>

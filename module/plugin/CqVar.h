@@ -5,7 +5,7 @@
 // views that create a temporary variable of their type on construction.
 #pragma once
 
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstdint>
 

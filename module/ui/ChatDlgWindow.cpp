@@ -3,7 +3,7 @@
 // state display, appending to the transcript, data exchange with the two boxes, the
 // settings dialog, Help! and the Close paths, and the message table that routes the
 // window's commands.
-#include "module/ui/ChatDlg.h"
+#include "module/chat/ChatDlg.h"
 
 #include "dialogkit/message_box.h"
 #include "dialogkit/window.h"

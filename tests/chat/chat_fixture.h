@@ -7,9 +7,9 @@
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "dialogkit/testing/testing.h"
-#include "tests/support/chat_dlg_access.h"
-#include "tests/support/ports.h"
-#include "tests/support/raw_peer.h"
+#include "testkit/chat_dlg_access.h"
+#include "testkit/ports.h"
+#include "testkit/raw_peer.h"
 
 #include <gtest/gtest.h>
 

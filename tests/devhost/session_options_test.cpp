@@ -1,5 +1,6 @@
-// The session's part of devhost's command line: taken out of the arguments, the rest
-// left for the loader's options in their order, and malformed values refused.
+// The session's part of devhost's one command line: read beside the loader's options,
+// and malformed values refused; then the session's variable files and script.
+#include "devhost/app/options.h"
 #include "devhost/session/session.h"
 
 #include <gtest/gtest.h>
@@ -10,16 +11,28 @@
 namespace devhost {
 namespace {
 
-TEST(SessionOptions, TakesItsOwnAndLeavesTheRest) {
-    std::vector<std::string> args{
-        "--plugin",  "V.so",       "--script",  "s.txt",  "--log",  "--bind",
-        "127.0.0.1", "--var",      "PORT=4000", "--var",  "EMPTY=", "--transcript-out",
-        "t.txt",     "--sync-dir", "d",         "--fail", "x:1",    "--script-limit",
-        "9000",      "--vars",     "chat.vars"};
-    SessionOptions o;
+bool Parse(std::vector<const char*> args, Options& options, std::string& error) {
+    args.insert(args.begin(), "devhost");
+    return parseOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(SessionOptions, ReadBesideTheLoadersOptions) {
+    Options options;
     std::string error;
-    ASSERT_TRUE(ExtractSessionOptions(args, o, error)) << error;
-    EXPECT_EQ(args, (std::vector<std::string>{"--plugin", "V.so", "--log", "--fail", "x:1"}));
+    ASSERT_TRUE(Parse({"--plugin",  "V.so",       "--script",
+                       "s.txt",     "--log",      "--bind",
+                       "127.0.0.1", "--var",      "PORT=4000",
+                       "--var",     "EMPTY=",     "--transcript-out",
+                       "t.txt",     "--sync-dir", "d",
+                       "--fail",    "x:1",        "--script-limit",
+                       "9000",      "--vars",     "/scripts/chat.vars"},
+                      options, error))
+        << error;
+    EXPECT_EQ(options.pluginPath, "V.so");
+    EXPECT_TRUE(options.printLog);
+    ASSERT_EQ(options.failingCalls.size(), 1u);
+    EXPECT_EQ(options.failingCalls[0].first, "x");
+    const SessionOptions& o = options.session;
     EXPECT_EQ(o.scriptPath, "s.txt");
     EXPECT_EQ(o.bindAddress, "127.0.0.1");
     EXPECT_EQ(o.transcriptOut, "t.txt");
@@ -27,25 +40,25 @@ TEST(SessionOptions, TakesItsOwnAndLeavesTheRest) {
     EXPECT_EQ(o.scriptLimitMs, 9000u);
     EXPECT_EQ(o.vars.at("PORT"), "4000");
     EXPECT_EQ(o.vars.at("EMPTY"), "");
-    EXPECT_EQ(o.varsFiles, std::vector<std::string>{"chat.vars"});
+    EXPECT_EQ(o.varsFiles, std::vector<std::string>{"/scripts/chat.vars"})
+        << "a path, not an option";
     EXPECT_TRUE(o.active());
 }
 
 TEST(SessionOptions, WithoutSessionNothingChanges) {
-    std::vector<std::string> args{"--plugin", "V.so", "--remove", "var.Delete"};
-    const std::vector<std::string> before = args;
-    SessionOptions o;
+    Options options;
     std::string error;
-    ASSERT_TRUE(ExtractSessionOptions(args, o, error));
-    EXPECT_EQ(args, before);
-    EXPECT_FALSE(o.active()) << "the plain listing run stays as it was";
+    ASSERT_TRUE(Parse({"--plugin", "V.so", "--remove", "var.Delete"}, options, error)) << error;
+    EXPECT_EQ(options.removedNames, std::vector<std::string>{"var.Delete"});
+    EXPECT_FALSE(options.session.active()) << "the plain listing run stays as it was";
 }
 
 TEST(SessionOptions, MalformedValuesAreRefused) {
-    auto refuses = [](std::vector<std::string> args, const std::string& part) {
-        SessionOptions o;
+    auto refuses = [](std::vector<const char*> args, const std::string& part) {
+        args.insert(args.begin(), {"--plugin", "V.so"});
+        Options o;
         std::string error;
-        EXPECT_FALSE(ExtractSessionOptions(args, o, error)) << args.back();
+        EXPECT_FALSE(Parse(args, o, error)) << args.back();
         EXPECT_NE(error.find(part), std::string::npos) << error;
     };
     refuses({"--script"}, "needs a value");

@@ -3,9 +3,9 @@
 // signals, so every run is the same chat; the test then compares every participant's
 // transcript verbatim with the one the chat must give (guest ports are read from the
 // host's arrival lines, in arrival order).
+#include "testkit/ports.h"
+#include "testkit/raw_peer.h"
 #include "tests/e2e/participant.h"
-#include "tests/support/ports.h"
-#include "tests/support/raw_peer.h"
 
 #include <gtest/gtest.h>
 

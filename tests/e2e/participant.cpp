@@ -2,8 +2,8 @@
 #include "tests/e2e/participant.h"
 
 #include "devhost/session/session_script.h"
-#include "tests/support/ports.h"
-#include "tests/support/text_file.h"
+#include "testkit/ports.h"
+#include "testkit/text_file.h"
 
 #include <chrono>
 #include <filesystem>

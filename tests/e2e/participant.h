@@ -4,7 +4,7 @@
 // ExpectedChat builds the transcript each participant must end with.
 #pragma once
 
-#include "tests/e2e/child_process.h"
+#include "testkit/child_process.h"
 
 #include <cstdint>
 #include <map>
@@ -68,7 +68,7 @@ public:
     // participant that ends meanwhile ends the wait too (false).
     bool waitSignal(const std::string& name, Participant* unlessEnded = nullptr);
     // Starts a host whose script listens on $PORT and then signals `listening`. $PORT is
-    // a candidate port (tests/support/ports.h): when another program holds it, the
+    // a candidate port (testkit/ports.h): when another program holds it, the
     // script ends on its WSAEADDRINUSE box and the host starts again on the next one.
     bool startListening(Participant& host, const std::string& script, std::string& error);
     std::uint16_t port() const;

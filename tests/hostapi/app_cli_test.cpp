@@ -29,6 +29,10 @@ TEST(DevhostOptions, ParsesRepeatedBenchOptions) {
     EXPECT_EQ(o.failingCalls[0].first, "var.SetValueEx");
     EXPECT_EQ(o.failingCalls[0].second, 3u);
     EXPECT_EQ(o.failingRuns[0].first, "nxTcpSock.Connect");
+
+    Options twice;
+    ASSERT_TRUE(parse({"--plugin", "a.so", "--plugin", "b.so"}, twice, error)) << error;
+    EXPECT_EQ(twice.pluginPath, "b.so") << "the last one counts";
 }
 
 TEST(DevhostOptions, RejectsWhatItCannotUse) {
@@ -84,8 +88,8 @@ TEST_F(HostApiTest, ListingShowsMenuRegistrationsAndReportsOnOneLineEach) {
     fn<QrvVarCreateTemp>("var.CreateTemp")(hID, TYPEID_INT);
 
     std::ostringstream out;
-    printPluginListing(out, api,
-                       {"Volubra", "2.5.4", true, {{"Quarzel error", "A::B error - c"}}}, true);
+    printPluginListing(out, api, {"Volubra", "2.5.4", true, {{"Quarzel error", "A::B error - c"}}},
+                       true);
     std::string expectedStart = "plugin: Volubra\n"
                                 "api version: 2.5.4\n"
                                 "init: ok\n"

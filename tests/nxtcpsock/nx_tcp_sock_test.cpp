@@ -1,10 +1,10 @@
 // The socket plug-in stand-in over real TCP on 127.0.0.1, driven through the host
 // registry as a plug-in drives it, with callbacks that are registered host functions.
-// Peers are other devhost sockets or raw framing peers from tests/support.
+// Peers are other devhost sockets or raw framing peers from testkit/.
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "devhost/nxtcpsock/winsock_errors.h"
+#include "testkit/raw_peer.h"
 #include "tests/nxtcpsock/socket_client.h"
-#include "tests/support/raw_peer.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "dialogkit/testing/testing.h"
 #include "module/exports.h"
 #include "module/plugin/CExtAPI.h"
-#include "tests/plugin/volubra_exports.h"
-#include "tests/support/chat_dlg_access.h"
+#include "testkit/chat_dlg_access.h"
+#include "testkit/volubra_exports.h"
 
 #include <gtest/gtest.h>
 

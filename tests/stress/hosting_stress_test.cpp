@@ -5,7 +5,7 @@
 #include "tests/stress/stress_fixture.h"
 
 #include "devhost/nxtcpsock/frame_codec.h"
-#include "module/ui/ChatDlg.h"
+#include "module/chat/ChatDlg.h"
 
 namespace stress {
 namespace {

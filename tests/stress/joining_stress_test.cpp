@@ -3,10 +3,10 @@
 // them, within its limits.
 #include "tests/stress/stress_fixture.h"
 
+#include "module/chat/ChatDlg.h"
 #include "module/chat/TranscriptEntries.h"
-#include "module/ui/ChatDlg.h"
+#include "testkit/raw_socket.h"
 
-#include "tests/support/raw_socket.h"
 #include <algorithm>
 
 namespace stress {

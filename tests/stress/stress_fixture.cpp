@@ -2,8 +2,8 @@
 // every case ends with.
 #include "tests/stress/stress_fixture.h"
 
-#include "bench/loadgen/process_memory.h"
-#include "tests/support/chat_dlg_access.h"
+#include "testkit/chat_dlg_access.h"
+#include "testkit/loadgen/process_memory.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -11,7 +11,7 @@
 // such an end costs only that case.
 #pragma once
 
-#include "bench/loadgen/guest_crowd.h"
+#include "testkit/loadgen/guest_crowd.h"
 #include "tests/chat/chat_fixture.h"
 
 #include <chrono>

@@ -7,8 +7,8 @@
 #include "dialogkit/testing/testing.h"
 #include "module/exports.h"
 #include "module/ui/ConnectionDlg.h"
+#include "testkit/chat_dlg_access.h"
 #include "tests/plugin/host_fixture.h"
-#include "tests/support/chat_dlg_access.h"
 
 #include <chrono>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "dialogkit/testing/testing.h"
-#include "tests/support/chat_dlg_access.h"
+#include "testkit/chat_dlg_access.h"
 
 #include <gtest/gtest.h>
 

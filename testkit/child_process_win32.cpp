@@ -1,6 +1,6 @@
 // Child processes on Windows (and Wine): CreateProcess with inheritable file handles
 // for stdout and stderr, WaitForSingleObject against the deadline, TerminateProcess.
-#include "tests/e2e/child_process.h"
+#include "testkit/child_process.h"
 
 #include <windows.h>
 

@@ -1,7 +1,8 @@
 // The binary contract between the host application and its plug-ins: handle and
 // boolean widths, the calling convention, the host type IDs, and the signature of
-// every host function the module calls. devhost includes this header for the ABI
-// alone; nothing else of the module is visible to it.
+// every host function a plug-in calls, and the names of the whole host API with their
+// count checked. It belongs to neither side: the module and devhost both include it,
+// and it includes nothing of either.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Making and finding line tags.
-#include "bench/loadgen/line_tag.h"
+#include "testkit/loadgen/line_tag.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // The framing test peer (see raw_peer.h), portable over raw_socket.h.
-#include "tests/support/raw_peer.h"
+#include "testkit/raw_peer.h"
 
 #include <chrono>
 #include <utility>

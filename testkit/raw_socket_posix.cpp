@@ -1,5 +1,5 @@
 // POSIX implementation of the test peers' blocking primitives.
-#include "tests/support/raw_socket.h"
+#include "testkit/raw_socket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // The in-place frame scanner: header checks as strict as the socket plug-in's decoder.
-#include "bench/loadgen/frame_scanner.h"
+#include "testkit/loadgen/frame_scanner.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Child processes on POSIX: fork and exec with stdout and stderr sent to files,
 // waitpid polled against the deadline, SIGKILL to end one.
-#include "tests/e2e/child_process.h"
+#include "testkit/child_process.h"
 
 #include <cerrno>
 #include <chrono>

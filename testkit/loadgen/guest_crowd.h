@@ -10,8 +10,8 @@
 // last byte is in the kernel; its latency runs from then to its newest copy.
 #pragma once
 
-#include "bench/loadgen/frame_scanner.h"
-#include "bench/loadgen/line_tag.h"
+#include "testkit/loadgen/frame_scanner.h"
+#include "testkit/loadgen/line_tag.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,5 +1,5 @@
 // Winsock implementation of the test peers' blocking primitives.
-#include "tests/support/raw_socket.h"
+#include "testkit/raw_socket.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

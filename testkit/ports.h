@@ -4,7 +4,7 @@
 // port that must refuse connections is held, bound but never listening.
 #pragma once
 
-#include "tests/support/raw_socket.h"
+#include "testkit/raw_socket.h"
 
 #include <cstdint>
 

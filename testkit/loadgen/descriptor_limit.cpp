@@ -1,5 +1,5 @@
 // setrlimit(RLIMIT_NOFILE) up to the hard limit.
-#include "bench/loadgen/descriptor_limit.h"
+#include "testkit/loadgen/descriptor_limit.h"
 
 #include <sys/resource.h>
 

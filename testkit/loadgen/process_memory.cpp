@@ -1,5 +1,5 @@
 // Reads VmRSS from /proc/PID/status.
-#include "bench/loadgen/process_memory.h"
+#include "testkit/loadgen/process_memory.h"
 
 #include <fstream>
 #include <string>

@@ -1,5 +1,5 @@
 // Candidate ports and held closed ports.
-#include "tests/support/ports.h"
+#include "testkit/ports.h"
 
 #include <chrono>
 #include <random>

@@ -2,7 +2,7 @@
 // without blocking, and the bookkeeping of lines and copies. Sends are written at
 // once from the caller's thread when the socket takes them, so that a line's clock
 // starts when it is queued on an idle connection, not one poll round later.
-#include "bench/loadgen/guest_crowd.h"
+#include "testkit/loadgen/guest_crowd.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

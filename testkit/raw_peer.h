@@ -5,7 +5,7 @@
 #pragma once
 
 #include "devhost/nxtcpsock/frame_codec.h"
-#include "tests/support/raw_socket.h"
+#include "testkit/raw_socket.h"
 
 #include <cstdint>
 #include <deque>

@@ -3,7 +3,7 @@
 // own code never uses it.
 #pragma once
 
-#include "module/ui/ChatDlg.h"
+#include "module/chat/ChatDlg.h"
 
 #include <cstdint>
 #include <string>

@@ -1,13 +1,12 @@
 // CChatDlg: the module's only window, a modeless dialog on template 15000, which
 // also carries the whole chat state (mode, settings, sockets, guest list,
-// transcript). It is written in two halves. The window side, in this folder
-// (ChatDlgWindow.cpp), alone touches controls: creation, showing and hiding, the
-// state display, appending to the transcript, field exchange with the two boxes,
-// the settings dialog, Help! and Close. The session side, in chat/ (ChatSession.cpp
-// and ChatState.cpp), joins, hosts, relays and keeps the guest list, and reaches the
-// window only through those window-side operations. ConnectionDlg.h is the settings
-// dialog, resource.h the control ids, HostIcon.h and HelpPage.h the host's icon and
-// the help page beside the module file.
+// transcript). It is written in two halves. The session side, in this folder
+// (ChatSession.cpp and ChatState.cpp), joins, hosts, relays and keeps the guest list,
+// and reaches the window only through the window-side operations declared here. The
+// window side, in ui/ (ChatDlgWindow.cpp), alone touches controls: creation, showing
+// and hiding, the state display, appending to the transcript, field exchange with the
+// two boxes, the settings dialog, Help! and Close. ui/ includes this header; nothing in
+// chat/ includes ui/, so the arrows run one way.
 #pragma once
 
 #include "dialogkit/dialog.h"
@@ -16,7 +15,7 @@
 #include "module/chat/TranscriptEntries.h"
 #include "module/net/CqTcpSock.h"
 #include "module/net/CqTcpSockArray.h"
-#include "module/plugin/qrv_abi.h"
+#include "qrvapi/qrv_abi.h"
 
 #include <cstddef>
 #include <cstdint>
