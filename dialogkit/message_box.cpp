@@ -36,8 +36,7 @@ int ShowAppMessageBox(const char* text, unsigned flags) {
 
 int ShowAppMessageBoxUtf8(const std::string& text, unsigned flags) {
     int answer = 0;
-    DriverHook* driver = InstalledDriverHook();
-    if (driver && driver->TakeMessageBox(nullptr, text.c_str(), AppName().c_str(), flags, answer))
+    if (detail::DriverTakesMessageBox(nullptr, text.c_str(), AppName().c_str(), flags, answer))
         return answer;
     return backend::ShowMessageBoxUtf8(nullptr, text.c_str(), AppName().c_str(), flags);
 }

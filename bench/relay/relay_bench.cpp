@@ -71,7 +71,7 @@ bool ParseArguments(int argc, char** argv, Arguments& args) {
     app.add_option("--wine-plugin", args.programs.winePlugin);
     app.add_option("--csv", args.csvPath);
     app.add_option("--only", args.only)
-        ->delimiter(,)
+        ->delimiter(',')
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     try {
