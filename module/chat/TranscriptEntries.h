@@ -25,8 +25,6 @@ public:
     // set from elsewhere) is the oldest entry of all.
     std::size_t Add(std::size_t entryBytes, std::size_t textBytes);
 
-    std::size_t Count() const { return m_Sizes.size(); }
-
 private:
     std::deque<std::size_t> m_Sizes; // oldest first
     std::size_t m_nBytes = 0;        // their sum

@@ -142,6 +142,26 @@ protected:
         EXPECT_TRUE(pumpUntil([&] { return accepted_.size() > before; })) << "no accept";
         return accepted_.size() > before ? accepted_.back() : 0;
     }
+    // Sends chunks to a peer that never reads until it is dropped, a short line to a
+    // reading peer each round, which must keep being served; dropped tells whether the
+    // never-reading peer went within the rounds.
+    void floodUntilDropped(QHANDLE connStuck, QHANDLE connReader, RawPeer& reader, bool& dropped) {
+        constexpr int kMaxRounds = 4000; // far more than any queue, budget and socket buffer
+        const std::string chunk(32 * 1024, 'z');
+        dropped = false;
+        for (int round = 0; round < kMaxRounds; ++round) {
+            dropped = !client_.send(connStuck, "text", chunk);
+            if (dropped) return;
+            ASSERT_TRUE(client_.send(connReader, "text", std::to_string(round)));
+            std::optional<Record> r;
+            for (int tries = 0; tries < 100 && !r; ++tries) {
+                plugin_.pump(0);
+                r = reader.receiveRecord(20);
+            }
+            ASSERT_TRUE(r.has_value()) << "the reading peer starved in round " << round;
+            EXPECT_EQ(r->text, std::to_string(round));
+        }
+    }
     int count(const std::string& kind, QHANDLE h) const {
         return static_cast<int>(std::count(events_.begin(), events_.end(), Event{kind, h}));
     }
@@ -508,28 +528,15 @@ protected:
 };
 
 TEST_F(SmallQueueTest, APeerThatNeverReadsIsDroppedAtTheQueueLimit) {
-    constexpr int kMaxRounds = 4000; // far more than the queue and socket buffers hold
     std::uint16_t port = 0;
     startServer(port);
     RawPeer stuck, reader;
     const QHANDLE connStuck = acceptRaw(port, stuck);
     testsupport::rawSetReceiveBuffer(stuck.socket(), 4096);
     const QHANDLE connReader = acceptRaw(port, reader);
-    const std::string chunk(32 * 1024, 'z');
-    int round = 0;
     bool dropped = false;
-    for (; round < kMaxRounds && !dropped; ++round) {
-        dropped = !client_.send(connStuck, "text", chunk);
-        if (dropped) break;
-        ASSERT_TRUE(client_.send(connReader, "text", std::to_string(round)));
-        std::optional<Record> r;
-        for (int tries = 0; tries < 100 && !r; ++tries) {
-            plugin_.pump(0);
-            r = reader.receiveRecord(20);
-        }
-        ASSERT_TRUE(r.has_value()) << "the reading peer starved in round " << round;
-        EXPECT_EQ(r->text, std::to_string(round));
-    }
+    floodUntilDropped(connStuck, connReader, reader, dropped);
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(dropped) << "the send queue of a peer that never reads grew without bound";
     EXPECT_EQ(client_.state(connStuck), devhost::kSockStateClosed);
     EXPECT_EQ(client_.lastError(connStuck), wsaerr::kNoBufs);
@@ -624,7 +631,6 @@ TEST_F(SmallBudgetTest, StallingFramesPastTheBudgetCloseTheConnectionsHoldingThe
 }
 
 TEST_F(SmallBudgetTest, APeerThatNeverReadsIsDroppedAtTheBudgetBeforeItsQueueLimit) {
-    constexpr int kMaxRounds = 4000; // far more than the budget and socket buffers hold
     std::uint16_t port = 0;
     startServer(port);
     RawPeer stuck, reader;
@@ -632,19 +638,9 @@ TEST_F(SmallBudgetTest, APeerThatNeverReadsIsDroppedAtTheBudgetBeforeItsQueueLim
     testsupport::rawSetReceiveBuffer(stuck.socket(), 4096);
     const QHANDLE connReader = acceptRaw(port, reader);
     const std::string stuckName = peerName(connStuck);
-    const std::string chunk(32 * 1024, 'z');
     bool dropped = false;
-    for (int round = 0; round < kMaxRounds && !dropped; ++round) {
-        dropped = !client_.send(connStuck, "text", chunk);
-        ASSERT_TRUE(client_.send(connReader, "text", std::to_string(round)));
-        std::optional<Record> r;
-        for (int tries = 0; tries < 100 && !r; ++tries) {
-            plugin_.pump(0);
-            r = reader.receiveRecord(20);
-        }
-        ASSERT_TRUE(r.has_value()) << "the reading peer starved in round " << round;
-        EXPECT_EQ(r->text, std::to_string(round));
-    }
+    floodUntilDropped(connStuck, connReader, reader, dropped);
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(dropped) << "the peer that never reads was kept past the budget";
     EXPECT_EQ(client_.lastError(connStuck), wsaerr::kNoBufs);
     EXPECT_LE(plugin_.peakHeldBytes(), kSmallBudget);
