@@ -79,6 +79,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Ctrl-C or a kill ends the demo through the same clean-up (devhosts, Wine, Xvfb).
+trap 'exit 130' INT
+trap 'exit 143' TERM
 wine_env_up
 
 # A port nobody on 127.0.0.1 listens on.
