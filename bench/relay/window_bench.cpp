@@ -9,6 +9,7 @@
 //
 //   window_bench --wine-loader PATH --wine-devhost PATH --probe PATH
 //                --wine-plugin PATH [--baseline-plugin PATH] [--seconds N]
+//                [--only idle,1000k,64k,64k-x64]
 //
 // Run inside wine_env_up of scripts/wine-env.sh (scripts/bench.sh --window does all of
 // it). The target, p99 within 250 ms under each flood, is checked for --wine-plugin;
@@ -157,6 +158,7 @@ struct Arguments {
     std::string probe;
     std::string baselinePlugin;
     double seconds = kDefaultSeconds;
+    std::vector<std::string> only; // flood names; empty: all
 };
 
 // Asks the chat window of a fresh host for the time while the guest floods it.
@@ -249,6 +251,7 @@ int main(int argc, char** argv) {
     app.add_option("--baseline-plugin", args.baselinePlugin);
     app.add_option("--seconds", args.seconds);
     app.add_option("--work", args.programs.workDir);
+    app.add_option("--only", args.only)->delimiter(',');
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError&) {
@@ -274,6 +277,9 @@ int main(int argc, char** argv) {
     };
     std::vector<Row> rows;
     for (const Flood& flood : Floods()) {
+        if (!args.only.empty() &&
+            std::find(args.only.begin(), args.only.end(), flood.name) == args.only.end())
+            continue;
         for (const Plugin& plugin : plugins) {
             std::cout << flood.title << ", " << plugin.who << "..." << std::endl;
             rows.push_back({&flood, &plugin,
