@@ -13,9 +13,11 @@
 namespace shownline {
 
 // Far more than anyone reads in a chat line (a few pages of text), and small enough
-// that a guest sending nothing but such lines as fast as the host takes them leaves the
-// window answering within a quarter of a second (measured under Wine, where the edit
-// control is slowest).
+// that a guest sending nothing but long lines as fast as the host takes them leaves the
+// window answering in a fraction of a second. Measured under Wine, whose edit control
+// is slowest (scripts/bench.sh --window: p99 of the window's answers under floods of
+// 1000 KiB and of 64 KiB lines, on a busy machine): 8 and 16 KiB 0.17-0.4 s, 32 KiB
+// 0.2-0.4 s, 64 KiB 0.4-1.2 s; whole lines of 1000 KiB 7-10 s.
 constexpr std::size_t kMaxShownLineBytes = 16 * 1024;
 
 // line itself, or, past kMaxShownLineBytes, its beginning of at most that many bytes,
