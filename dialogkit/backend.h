@@ -3,6 +3,7 @@
 // its testing library.
 #pragma once
 
+#include "dialogkit/box_text.h"
 #include "dialogkit/dialog.h"
 
 #include <string>
@@ -26,6 +27,8 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
 int ShowMessageBoxUtf8(void* owner, const char* text, const char* caption, unsigned flags);
 // The shell's "Open" of a UTF-8 address (ShellExecuteW; headless: there is no shell).
 void ShellOpen(const std::string& address);
+// The character lengths of the code page in which the boxes show text.
+void FillCharacterLengths(detail::CharacterLengths& lengths);
 
 } // namespace backend
 

@@ -6,10 +6,16 @@
 # is bounded below.
 #
 #   scripts/bench.sh [--wine] [--only latency,sustained,bulk,idle,crowd]
+#   scripts/bench.sh --window [--baseline-plugin PATH] [--seconds N]
 #
 # --wine also builds the Windows devhost and plug-in (the route scripts/wine-env.sh
 # picks) and runs the latency and sustained loads against it in real windows under
 # Wine, beside the headless devhost; without --only it runs those two loads alone.
+#
+# --window runs the window benchmark instead (bench/relay/window_bench.cpp): one guest
+# floods the Windows devhost under Wine with long lines while a program in the same
+# Wine asks the chat window how quickly it answers; the idle window in the same run is
+# the yardstick. --baseline-plugin measures another build of the plug-in beside it.
 #
 # The figures go to out/bench/relay.csv and are drawn in out/bench/relay.png. The
 # exit status is non-zero when a target is missed.
@@ -22,11 +28,13 @@ readonly BENCH_LIMIT_S=1800
 readonly OUT_DIR=out/bench
 
 wine=0
+window=0
 args=()
 only_given=0
 for arg in "$@"; do
   case "$arg" in
     --wine) wine=1 ;;
+    --window) window=1 ;;
     --only) only_given=1; args+=("$arg") ;;
     *) args+=("$arg") ;;
   esac
@@ -41,6 +49,25 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR="$PWD"
+fi
+
+if [ "$window" = 1 ]; then
+  cmake --preset release "${launcher[@]}" >/dev/null
+  cmake --build --preset release --target window_bench
+  . scripts/wine-env.sh
+  WINE_ENV_ROUTE=$(wine_route)
+  preset=$(wine_preset "$WINE_ENV_ROUTE")
+  cmake --preset "$preset" "${launcher[@]}" >/dev/null
+  cmake --build --preset "$preset" --target devhost Volubra window_probe
+  wine_env_up
+  trap wine_env_down EXIT
+  status=0
+  timeout "$BENCH_LIMIT_S" build/release/bench/relay/window_bench \
+    --wine-loader "$(command -v wine)" \
+    --wine-devhost "$PWD/build/$preset/devhost/app/devhost.exe" \
+    --wine-plugin "$PWD/build/$preset/module/Volubra.qrv" \
+    --probe "$PWD/build/$preset/bench/window_probe.exe" "${args[@]}" || status=$?
+  exit "$status"
 fi
 cmake --preset release "${launcher[@]}" >/dev/null
 cmake --build --preset release --target relay_bench

@@ -411,6 +411,10 @@ namespace backend {
 
 void ShellOpen(const std::string& /*address*/) {} // no shell to ask
 
+void FillCharacterLengths(detail::CharacterLengths& lengths) {
+    detail::FillUtf8CharacterLengths(lengths); // the native boxes hold UTF-8
+}
+
 WindowHandle CreateModeless(CDialog& dialog, WindowHandle /*owner*/) {
     return MakeDialog(dialog);
 }

@@ -141,6 +141,23 @@ void FlashUntilForeground(WindowHandle window) {
 
 namespace backend {
 
+void FillCharacterLengths(detail::CharacterLengths& lengths) {
+    // The A calls read text in the system's ANSI code page, UTF-8 included where the
+    // system is set to it; GetCPInfo tells a double-byte page's lead-byte ranges.
+    if (::GetACP() == CP_UTF8) {
+        detail::FillUtf8CharacterLengths(lengths);
+        return;
+    }
+    lengths.fill(1);
+    CPINFO info{};
+    if (!::GetCPInfo(CP_ACP, &info)) return;
+    for (int i = 0; i + 1 < MAX_LEADBYTES && (info.LeadByte[i] != 0 || info.LeadByte[i + 1] != 0);
+         i += 2) {
+        for (unsigned lead = info.LeadByte[i]; lead <= info.LeadByte[i + 1]; ++lead)
+            lengths[lead] = 2;
+    }
+}
+
 void ShellOpen(const std::string& address) {
     ::ShellExecuteW(nullptr, L"open", WideFromUtf8(address).c_str(), nullptr, nullptr,
                     SW_SHOWNORMAL);

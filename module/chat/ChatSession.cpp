@@ -10,6 +10,7 @@
 #include "module/chat/ChatDlg.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/MessageText.h"
+#include "module/chat/ShownLine.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/plugin/CqVar.h"
 
@@ -412,7 +413,7 @@ void CChatDlg::HandleRecord(CqTcpSock& sock, QHANDLE hRecord) {
         }
     }
     if (m_nMode == ChatMode::Guest && isText) {
-        AppendText((data + chatlines::kEntryEnd).c_str());
+        AppendText((shownline::ShownLine(data) + chatlines::kEntryEnd).c_str());
     } else if (m_nMode == ChatMode::Host) {
         if (isText)
             RelayGuestText(sock, data);

@@ -4,6 +4,7 @@
 // list.
 #include "module/chat/ChatDlg.h"
 #include "module/chat/ChatLines.h"
+#include "module/chat/ShownLine.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,7 +49,7 @@ CChatDlg::StateDisplay CChatDlg::DescribeState() {
 
 void CChatDlg::AppendEntry(const std::string& line) {
     // The line and its end in one append: the window is refreshed once per entry.
-    AppendText((line + chatlines::kEntryEnd).c_str());
+    AppendText((shownline::ShownLine(line) + chatlines::kEntryEnd).c_str());
 }
 
 void CChatDlg::AddToTranscript(const char* lpText) {

@@ -6,6 +6,11 @@
 #include "dialogkit/message_box.h"
 #include "dialogkit/testing/testing.h"
 #include "module/chat/ChatLines.h"
+#include "module/chat/ShownLine.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace chat_test {
 namespace {
@@ -14,6 +19,22 @@ using testsupport::RawPeer;
 
 std::string Entry(const std::string& line) {
     return line + "\r\n\r\n";
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Where a long line is cut when the limit falls on the second byte of a euro sign: the
+// sign is left out whole where it is one character (UTF-8, and the double-byte code
+// pages, where 0xE2 is a lead byte), and cut through where each byte is a character.
+std::size_t CutInsideAEuroSign() {
+#if defined(_WIN32)
+    CPINFO info{};
+    if (::GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1) return shownline::kMaxShownLineBytes;
+#endif
+    return shownline::kMaxShownLineBytes - 1;
 }
 
 std::string Addr(std::uint16_t port) {
@@ -302,9 +323,8 @@ TEST_F(HostingTest, ALineTooLongToRelayIsReportedOncePerGuest) {
     SendLarge(alice, "text", longText);
     ASSERT_TRUE(PumpUntil([&] { return !Reports().empty(); }));
     EXPECT_EQ(Reports(), std::vector<std::string>{UnrelayedReport("guest " + aliceAddr)});
-    const std::string tail = Entry("Guest " + aliceAddr + " says: \"" + longText + "\"");
-    ASSERT_GE(Transcript().size(), tail.size());
-    EXPECT_TRUE(Transcript().compare(Transcript().size() - tail.size(), tail.size(), tail) == 0)
+    const std::string line = "Guest " + aliceAddr + " says: \"" + longText + "\"";
+    EXPECT_TRUE(EndsWith(Transcript(), Entry(shownline::ShownLine(line))))
         << "the host shows the line it could not relay";
 
     SendLarge(alice, "text", longText);
@@ -317,6 +337,44 @@ TEST_F(HostingTest, ALineTooLongToRelayIsReportedOncePerGuest) {
     EXPECT_EQ(Reports(), (std::vector<std::string>{UnrelayedReport("guest " + aliceAddr),
                                                    UnrelayedReport("guest " + bobAddr)}))
         << "each guest and cause once";
+}
+
+TEST_F(HostingTest, ALongLineIsRelayedWholeAndShownShortenedOnBothSides) {
+    const std::uint16_t port = StartHosting("");
+    RawPeer alice = ConnectGuest(port);
+    Skip(alice, 2);
+    const std::string says = "Guest " + Addr(GuestPort(0)) + " says: \"";
+    // The limit falls one byte into a euro sign.
+    const std::string euro = "\xE2\x82\xAC";
+    std::string text(shownline::kMaxShownLineBytes - 1 - says.size(), 'x');
+    for (int i = 0; i < 100000; ++i)
+        text += euro;
+    const std::string line = says + text + "\"";
+    const std::size_t cut = CutInsideAEuroSign();
+    const std::string shown = line.substr(0, cut) + " [... " +
+                              (cut < shownline::kMaxShownLineBytes ? "300,001" : "300,000") +
+                              " more bytes not shown]";
+
+    SendLarge(alice, "text", text);
+    // Texts of hundreds of kilobytes are compared, not printed.
+    EXPECT_TRUE(Receive(alice) == TextRecord(line)) << "the wire carries the whole line";
+    EXPECT_TRUE(EndsWith(Transcript(), Entry(shown))) << "the host shows its beginning";
+    EXPECT_TRUE(ShownTranscript() == Transcript());
+
+    // The same line reaching the chat as a guest, from a host that relays it whole.
+    ASSERT_TRUE(ClickConnect());
+    ASSERT_EQ(ConnectCaption(), "Closed");
+    testsupport::RawListener rawHost;
+    ASSERT_TRUE(rawHost.listen(0));
+    JoinHost(rawHost.port(), "");
+    RawPeer hostSide = rawHost.accept(kWaitMs);
+    ASSERT_TRUE(hostSide.isOpen());
+    const std::string before = Transcript();
+    SendLarge(hostSide, "text", line);
+    ASSERT_TRUE(PumpUntil([&] { return Transcript() != before; }));
+    EXPECT_TRUE(Transcript() == before + Entry(shown)) << "the guest shows the same beginning";
+    EXPECT_TRUE(ShownTranscript() == Transcript());
+    EXPECT_TRUE(Reports().empty()) << Reports().front();
 }
 
 TEST_F(HostingTest, ANicknameOverTheMaximumIsRefusedAndTheOldOneKept) {

@@ -6,6 +6,7 @@
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "module/chat/ChatLines.h"
+#include "module/chat/ShownLine.h"
 #include "module/ui/resource.h"
 
 #include <functional>
@@ -177,7 +178,7 @@ TEST_F(ModalLoopsTest, ARelayReportComesAfterTheLineAndASecondSendWaitsForIt) {
     TypeMessage(typed);
     ClickSend();
     ASSERT_EQ(Reports().size(), 1u);
-    const std::string hostSays = chatlines::HostSays("Hosty", typed);
+    const std::string hostSays = shownline::ShownLine(chatlines::HostSays("Hosty", typed));
     const std::string tail = hostSays + "\r\n\r\n" + guestSays + "\r\n\r\n";
     EXPECT_TRUE(Transcript().size() >= tail.size() &&
                 Transcript().compare(Transcript().size() - tail.size(), tail.size(), tail) == 0)
