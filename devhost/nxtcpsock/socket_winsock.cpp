@@ -189,6 +189,7 @@ public:
                          listening ? kListenerEvents : kConnectionEvents);
     }
     void setWantWrite(NativeSocket, bool) override {}
+    void setWantRead(NativeSocket, bool) override {}
     void unwatch(NativeSocket s) override {
         auto it = messageOf_.find(static_cast<SOCKET>(s));
         if (it == messageOf_.end()) return;
