@@ -89,10 +89,11 @@ struct TcpSocketSet::Socket {
     std::size_t receivedBytes = 0;
     bool readPaused = false;   // kMaxHeldRecords uncopied: not read until they are taken
     bool writeBlocked = false; // the socket took no more: the rest waits for writability
-    // The last progress of an unfinished frame (bytes read) and of queued output (bytes
-    // the peer took, or the queue's start), for telling what cannot drain.
+    // The last progress of an unfinished frame (bytes read) and of queued output (room
+    // the peer made, or the queue's start), for telling what cannot drain.
     Clock::time_point inputSince;
     Clock::time_point outputSince;
+    bool outputTaken = false;    // the peer has made room since the queue started
     bool turnScheduled = false;  // a turn is owed in turns_
     bool flushScheduled = false; // a flush is owed in flushes_
     bool peerClosed = false;     // Winsock reported the close: read to the end
@@ -403,7 +404,10 @@ void TcpSocketSet::queueFrame(Socket& s, const std::string& label, const std::st
         s.sendQueue.erase(0, s.sendOffset);
         s.sendOffset = 0;
     }
-    if (s.unsent() == 0) s.outputSince = Clock::now(); // the wait for the peer starts
+    if (s.unsent() == 0) { // the wait for the peer starts
+        s.outputSince = Clock::now();
+        s.outputTaken = false;
+    }
     encodeFrame(label, text, s.sendQueue);
     account(s);
 }
@@ -419,7 +423,6 @@ int TcpSocketSet::flush(Socket& s) {
         }
         if (r.error != 0) return r.error;
         s.sendOffset += r.bytes;
-        if (r.bytes > 0) s.outputSince = Clock::now();
     }
     if (s.sendQueue.capacity() > kIdleSendQueueBytes)
         std::string().swap(s.sendQueue);
@@ -690,7 +693,10 @@ void TcpSocketSet::onPeerClosed(QHANDLE h, int error) {
 void TcpSocketSet::onWritable(QHANDLE h) {
     Socket* s = find(h);
     if (!s) return;
+    // The peer has taken some of what the socket held.
     s->writeBlocked = false;
+    s->outputSince = Clock::now();
+    s->outputTaken = true;
     flushOrEnd(*s);
 }
 
@@ -715,36 +721,39 @@ void TcpSocketSet::account(Socket& s) {
 
 namespace {
 // The order in which the budget closes connections: those that cannot drain, then
-// those that hold something without draining, then those whose output is being taken.
-enum class Drain { Cannot, Idle, Draining };
+// those that hold something the peer has not begun to take, then those that make
+// progress (an unfinished frame growing, output the peer is taking).
+enum class Drain { Cannot, Waiting, Progressing };
 } // namespace
 
 // The connection the budget closes next, and why; none when no open one holds anything.
+// A connection is judged by the larger of its unfinished frame and its queued output.
 TcpSocketSet::Socket* TcpSocketSet::nextToClose(std::string& why) const {
     const Clock::time_point now = Clock::now();
     const auto stall = std::chrono::milliseconds(options_.stallMs);
     const std::string stallText = " for " + std::to_string(options_.stallMs) + " ms";
     Socket* chosen = nullptr;
-    Drain chosenDrain = Drain::Draining;
+    Drain chosenDrain = Drain::Progressing;
     for (auto& entry : sockets_) {
         Socket& s = *entry.second;
         if (s.state != kSockStateConnected || s.held == 0) continue;
-        Drain drain = Drain::Idle;
+        Drain drain = Drain::Waiting;
         std::string reason;
-        if (s.decoder.midFrame() && now - s.inputSince >= stall) {
-            drain = Drain::Cannot;
-            reason = "unfinished frame, not grown" + stallText;
-        } else if (s.unsent() > 0 && now - s.outputSince >= stall) {
-            drain = Drain::Cannot;
-            reason = "output not taken" + stallText;
+        if (s.decoder.midFrame() && s.decoder.heldBytes() >= s.unsent()) {
+            const bool stalled = now - s.inputSince >= stall;
+            drain = stalled ? Drain::Cannot : Drain::Progressing;
+            reason = stalled ? "unfinished frame, not grown" + stallText : "unfinished frame";
+        } else if (s.unsent() > 0) {
+            const bool stalled = now - s.outputSince >= stall;
+            drain = stalled ? Drain::Cannot : s.outputTaken ? Drain::Progressing : Drain::Waiting;
+            reason = stalled         ? "output not taken" + stallText
+                     : s.outputTaken ? "output being taken"
+                                     : "output not taken yet";
         } else if (s.readPaused) {
             drain = Drain::Cannot;
             reason = "records not copied by the plug-in";
-        } else if (s.unsent() > 0) {
-            drain = Drain::Draining;
-            reason = "output still being taken";
         } else {
-            reason = s.decoder.midFrame() ? "unfinished frame" : "records not yet handed over";
+            reason = "records not yet handed over";
         }
         if (!chosen || drain < chosenDrain || (drain == chosenDrain && s.held > chosen->held)) {
             chosen = &s;
