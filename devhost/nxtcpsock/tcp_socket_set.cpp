@@ -89,8 +89,9 @@ struct TcpSocketSet::Socket {
     std::size_t receivedBytes = 0;
     bool readPaused = false;   // kMaxHeldRecords uncopied: not read until they are taken
     bool writeBlocked = false; // the socket took no more: the rest waits for writability
-    // The last progress of an unfinished frame (bytes read) and of queued output (room
-    // the peer made, or the queue's start), for telling what cannot drain.
+    // The last progress of an unfinished frame (bytes read) and of output the socket
+    // did not take (since it stopped taking, or the peer last made room), for telling
+    // what cannot drain.
     Clock::time_point inputSince;
     Clock::time_point outputSince;
     bool outputTaken = false;    // the peer has made room since the queue started
@@ -404,10 +405,7 @@ void TcpSocketSet::queueFrame(Socket& s, const std::string& label, const std::st
         s.sendQueue.erase(0, s.sendOffset);
         s.sendOffset = 0;
     }
-    if (s.unsent() == 0) { // the wait for the peer starts
-        s.outputSince = Clock::now();
-        s.outputTaken = false;
-    }
+    if (s.unsent() == 0) s.outputTaken = false;
     encodeFrame(label, text, s.sendQueue);
     account(s);
 }
@@ -417,6 +415,7 @@ int TcpSocketSet::flush(Socket& s) {
         const sockio::IoResult r =
             sockio::sendSome(s.native, s.sendQueue.data() + s.sendOffset, s.unsent());
         if (r.error == wsaerr::kWouldBlock) {
+            if (!s.writeBlocked) s.outputSince = Clock::now(); // the wait for the peer starts
             s.writeBlocked = true;
             watcher_->setWantWrite(s.native, true);
             return 0;
@@ -743,7 +742,7 @@ TcpSocketSet::Socket* TcpSocketSet::nextToClose(std::string& why) const {
             const bool stalled = now - s.inputSince >= stall;
             drain = stalled ? Drain::Cannot : Drain::Progressing;
             reason = stalled ? "unfinished frame, not grown" + stallText : "unfinished frame";
-        } else if (s.unsent() > 0) {
+        } else if (s.writeBlocked) {
             const bool stalled = now - s.outputSince >= stall;
             drain = stalled ? Drain::Cannot : s.outputTaken ? Drain::Progressing : Drain::Waiting;
             reason = stalled         ? "output not taken" + stallText
@@ -752,6 +751,9 @@ TcpSocketSet::Socket* TcpSocketSet::nextToClose(std::string& why) const {
         } else if (s.readPaused) {
             drain = Drain::Cannot;
             reason = "records not copied by the plug-in";
+        } else if (s.unsent() > 0) {
+            drain = Drain::Progressing; // goes out at the end of the loop turn
+            reason = "output being sent";
         } else {
             reason = "records not yet handed over";
         }
