@@ -273,6 +273,7 @@ public:
         registrations_.pop_back();
     }
     void requestDeferred() override { deferredDue_ = true; }
+    bool othersWaiting() const override { return false; }
 
     bool pump(int timeoutMs) override {
         const int timeout = deferredDue_ ? 0 : timeoutMs;

@@ -258,7 +258,8 @@ SockResult TcpSocketSet::send(QHANDLE h, const std::string& label, const std::st
         if (s->state != kSockStateConnected) return FailWith(*s, wsaerr::kNoBufs);
     }
     queueFrame(*s, label, text);
-    if (kCoalesceCallbackSends && handlingEvents_ > 0 && s->unsent() < kCoalesceBytes) {
+    if (handlingEvents_ > 0 && s->unsent() < kCoalesceBytes &&
+        (kCoalesceCallbackSends || watcher_->othersWaiting())) {
         flushLater(*s);
         return SockResult::Ok;
     }

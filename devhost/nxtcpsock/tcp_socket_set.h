@@ -27,9 +27,12 @@
 // queued and go out together once the events of that loop turn are handled (or as
 // soon as kCoalesceBytes wait), so a line relayed to every guest costs each guest one
 // send, not one per line. On Windows a send is written at once when the socket takes
-// it, as a socket plug-in's is: a callback's lines are on their way before whatever
-// the callback does next (a window's refresh). Sends outside any callback go out at
-// once everywhere; what the socket does not take waits in the queue.
+// it, as a socket plug-in's is, so that a callback's lines are on their way before
+// whatever the callback does next (a window's refresh); only while events of other
+// sockets wait behind the one handled (a loaded loop) are sends coalesced as
+// natively: under Wine every send is a round trip to its server, and one a line and
+// guest would cut a loaded relay's rate several times. Sends outside any callback go
+// out at once everywhere; what the socket does not take waits in the queue.
 //
 // Memory budget: besides each connection's own limits (a frame's size, the send
 // queue, kMaxHeldRecords), everything the set holds for all connections together
@@ -73,7 +76,8 @@ constexpr std::size_t kMaxRecordsPerCallback = 64;
 // Unsent bytes at which a connection sent to from a callback is flushed at once
 // instead of at the end of the loop turn.
 constexpr std::size_t kCoalesceBytes = 64 * 1024;
-// Whether sends from a callback wait for the end of the loop turn (see above).
+// Whether sends from a callback wait for the end of the loop turn even when no other
+// event waits (see above).
 #if defined(_WIN32)
 constexpr bool kCoalesceCallbackSends = false;
 #else
