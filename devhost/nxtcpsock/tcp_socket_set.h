@@ -41,14 +41,16 @@
 // memoryBudget. A read is checked before its bytes are decoded, for the declared size
 // of every frame it begins. Where a read or a send would pass the budget, connections
 // are closed until it fits, as the send queue limit drops a peer (WSAENOBUFS, close
-// callback from the event loop), those that cannot drain first: an unfinished frame
-// that has not grown for stallMs, or output the peer has not taken for stallMs,
-// largest first; then the others that hold anything but are not draining; a
-// connection whose queued output the peer is taking goes last. The user is told at
-// once of what the first closing of an episode closed, and of the rest in one notice
-// when the episode ends (the total back under three quarters of the budget), each
-// connection named with why it was closed. When the connections have let go of most
-// of what they held, the heap is trimmed so the process gives it back.
+// callback from the event loop), largest first in this order: those that cannot
+// drain (an unfinished frame that has not grown for stallMs, output the peer has not
+// made room for in stallMs, records the plug-in does not copy); those whose peer has
+// not begun to take what waits for it; last those that make progress (a frame still
+// growing, output the peer is taking). A connection is judged by the larger of its
+// unfinished frame and its queued output. The user is told at once of what the first
+// closing of an episode closed, and of the rest in one notice when the episode ends
+// (the total back under three quarters of the budget), each connection named with
+// why it was closed. When the connections have let go of most of what they held, the
+// heap is trimmed so the process gives it back.
 #pragma once
 
 #include "devhost/nxtcpsock/frame_codec.h"
