@@ -81,6 +81,9 @@ constexpr Clock::duration kAttackGatherLimit = seconds(60);
 constexpr Clock::duration kAttackLineLimit = seconds(30);
 constexpr Clock::duration kAttackFlowLimit = seconds(60);
 constexpr Clock::duration kAttackLeaveWait = seconds(2);
+// How long raw attackers stay once the line got through, for devhost to read all they
+// sent: under Wine it may still be taking them in.
+constexpr Clock::duration kAttackHold = seconds(5);
 // What devhost may grow by beside its budget, and what it may keep once an attack is
 // over: the guest list, the transcript, the allocator's slack.
 constexpr std::size_t kAttackSlackBytes = 64 * 1024 * 1024;
@@ -437,7 +440,9 @@ double RawAttack(const RelayUnderLoad& relay, GuestCrowd& crowd, const std::stri
     });
     progress.show("attackers sending");
     sending.join();
-    return LineThrough(crowd);
+    const double lineMs = LineThrough(crowd);
+    std::this_thread::sleep_for(kAttackHold);
+    return lineMs;
 }
 
 Figures RunAttacks(const RelayUnderLoad& relay) {
