@@ -216,14 +216,18 @@ int main(int argc, char** argv) {
     for (const Load& load : Loads()) {
         if (!Wanted(args, load)) continue;
         std::cout << load.title << std::endl;
+        devhost.setBudgetMiB(load.devhostBudgetMiB);
+        wineDevhost.setBudgetMiB(load.devhostBudgetMiB);
         Row row{&load, Measure(load, devhost, load.name + "-plugin"), {}, {}};
         PrintFigures("devhost + plug-in", row.plugin);
         if (args.underWine() && load.wineMet) {
             row.wine = Measure(load, wineDevhost, load.name + "-wine");
             PrintFigures("devhost under Wine", row.wine);
         }
-        row.raw = Measure(load, raw, load.name + "-raw");
-        PrintFigures("raw poll relay", row.raw);
+        if (!load.devhostOnly) {
+            row.raw = Measure(load, raw, load.name + "-raw");
+            PrintFigures("raw poll relay", row.raw);
+        }
         rows.push_back(row);
     }
     PrintTable(rows);

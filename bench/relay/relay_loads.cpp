@@ -4,15 +4,19 @@
 // works for both). Only then does the load's own clock start.
 #include "bench/relay/relay_loads.h"
 
+#include "devhost/nxtcpsock/frame_codec.h"
 #include "testkit/loadgen/guest_crowd.h"
 #include "testkit/loadgen/process_memory.h"
+#include "testkit/raw_peer.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <thread>
 
 namespace relaybench {
 namespace {
@@ -56,6 +60,34 @@ constexpr int kCrowdGuests = 2000;
 constexpr int kCrowdLines = 100;
 constexpr Clock::duration kCrowdGatherLimit = seconds(60);
 constexpr Clock::duration kCrowdLinesLimit = seconds(30);
+
+// Hostile peers against devhost's memory budget, at a size a 2-core machine running
+// Wine takes: connections stalling with an unfinished maximal frame, guests that never
+// read while long lines flow, connections sending 64 KiB of frames that carry
+// nothing. devhost runs with a smaller budget than its default, so that the stallers
+// pass it.
+constexpr int kAttackBudgetMiB = 64;
+constexpr int kAttackers = 200;
+constexpr int kAttackWellBehaved = 3;
+constexpr int kAttackNonReaders = 100;
+constexpr int kAttackNonReaderBufferBytes = 4096;
+constexpr int kAttackFlowLines = 50;
+constexpr std::size_t kAttackFlowTextBytes = 100 * 1000;
+constexpr std::size_t kAttackEmptyFramesBytes = 64 * 1024;
+constexpr int kAttackSendMs = 10000;
+constexpr Clock::duration kAttackGatherLimit = seconds(60);
+// Long enough for devhost in real windows under Wine on a busy machine: the figure
+// says how long it took.
+constexpr Clock::duration kAttackLineLimit = seconds(30);
+constexpr Clock::duration kAttackFlowLimit = seconds(60);
+constexpr Clock::duration kAttackLeaveWait = seconds(2);
+// How long raw attackers stay once the line got through, for devhost to read all they
+// sent: under Wine it may still be taking them in.
+constexpr Clock::duration kAttackHold = seconds(5);
+// What devhost may grow by beside its budget, and what it may keep once an attack is
+// over: the guest list, the transcript, the allocator's slack.
+constexpr std::size_t kAttackSlackBytes = 64 * 1024 * 1024;
+constexpr double kBytesPerMiB = 1024 * 1024;
 
 constexpr double kLatencyTargetRatio = 2;
 constexpr double kSustainedTargetRatio = 0.1;
@@ -367,6 +399,138 @@ Figures RunCrowd(const RelayUnderLoad& relay) {
     return f;
 }
 
+// The most process pid has held resident since it started (VmHWM); 0 when unknown.
+std::size_t PeakResidentBytes(long long pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    while (status >> key) {
+        std::size_t kB = 0;
+        if (key == "VmHWM:" && status >> kB) return kB * 1024;
+        status.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+// One attack of RunAttacks: what devhost kept once it was over, and how long the
+// well-behaved guests' line took.
+struct AttackOutcome {
+    std::string name;
+    double keptMiB = 0;
+    double peakMiB = 0; // the most devhost had grown by since the load began, once it was over
+    double lineMs = -1; // -1: the line did not reach every well-behaved guest
+};
+
+// A line from the first well-behaved guest; its latency to all of them in ms, or -1.
+double LineThrough(GuestCrowd& crowd) {
+    const LineId id = crowd.sendLines(0, 1, kShortTextBytes);
+    if (!crowd.waitUntil([&](const CrowdState& s) { return s.copies(id) >= kAttackWellBehaved; },
+                         kAttackLineLimit))
+        return -1;
+    return Millis(crowd.inspect([&](const CrowdState& s) { return s.latency(id); }));
+}
+
+// Raw connections that each send these bytes once (from a thread of their own, as
+// devhost may hold them back), then the well-behaved guests' line.
+double RawAttack(const RelayUnderLoad& relay, GuestCrowd& crowd, const std::string& bytes,
+                 std::vector<testsupport::RawPeer>& peers, Progress& progress) {
+    peers.resize(kAttackers);
+    std::thread sending([&] {
+        for (testsupport::RawPeer& peer : peers)
+            if (peer.connect(kRelayAddress, relay.port)) peer.sendRaw(bytes, kAttackSendMs);
+    });
+    progress.show("attackers sending");
+    sending.join();
+    const double lineMs = LineThrough(crowd);
+    std::this_thread::sleep_for(kAttackHold);
+    return lineMs;
+}
+
+Figures RunAttacks(const RelayUnderLoad& relay) {
+    Figures f;
+    Progress progress(relay.label);
+    GuestCrowd crowd(kRelayAddress, relay.port);
+    const int in = Gather(crowd, kAttackWellBehaved, kAttackGatherLimit, f, progress);
+    const std::size_t start = loadgen::ResidentBytes(relay.pid);
+    std::vector<AttackOutcome> outcomes;
+    const auto over = [&](AttackOutcome& o) {
+        std::this_thread::sleep_for(kAttackLeaveWait); // devhost lets them go meanwhile
+        const std::size_t now = loadgen::ResidentBytes(relay.pid);
+        const std::size_t peak = PeakResidentBytes(relay.pid);
+        o.keptMiB = now > start ? (now - start) / kBytesPerMiB : 0.0;
+        o.peakMiB = peak > start ? (peak - start) / kBytesPerMiB : 0.0;
+        outcomes.push_back(o);
+    };
+    if (in == kAttackWellBehaved && start > 0) {
+        std::string unfinished =
+            devhost::encodeFrame("text", std::string(devhost::kMaxTextBytes, 's'));
+        unfinished.pop_back();
+        std::vector<testsupport::RawPeer> peers;
+        AttackOutcome stall{"unfinished frames"};
+        stall.lineMs = RawAttack(relay, crowd, unfinished, peers, progress);
+        peers.clear();
+        over(stall);
+
+        AttackOutcome flow{"non-readers"};
+        loadgen::GuestOptions stuck;
+        stuck.reading = false;
+        stuck.receiveBufferBytes = kAttackNonReaderBufferBytes;
+        crowd.connect(kAttackNonReaders, stuck);
+        crowd.waitUntil(
+            [](const CrowdState& s) {
+                return s.openCount() + s.failedCount() >= kAttackWellBehaved + kAttackNonReaders;
+            },
+            kAttackGatherLimit);
+        std::this_thread::sleep_for(kAttackLeaveWait); // devhost takes them in meanwhile
+        const LineId first = crowd.sendLines(0, kAttackFlowLines, kAttackFlowTextBytes);
+        progress.show("long lines past guests that never read");
+        // Every well-behaved guest, the speaker too, gets every line.
+        if (crowd.waitUntil(
+                [&](const CrowdState& s) {
+                    return s.copiesOf(first, kAttackFlowLines) >=
+                           std::uint64_t{kAttackFlowLines} * kAttackWellBehaved;
+                },
+                kAttackFlowLimit))
+            flow.lineMs = LineThrough(crowd);
+        for (int g = kAttackWellBehaved; g < kAttackWellBehaved + kAttackNonReaders; ++g)
+            crowd.close(g);
+        over(flow);
+
+        std::string empties;
+        while (empties.size() < kAttackEmptyFramesBytes)
+            devhost::encodeFrame("", "", empties);
+        AttackOutcome empty{"empty frames"};
+        empty.lineMs = RawAttack(relay, crowd, empties, peers, progress);
+        peers.clear();
+        over(empty);
+    }
+    const std::size_t peak = PeakResidentBytes(relay.pid);
+    f.value = peak > start && start > 0 ? (peak - start) / kBytesPerMiB : 0;
+    f.shown = Format("grew by %.0f MiB at most", f.value);
+    f.details = {{"peak_growth", "MiB", f.value}};
+    f.complete = outcomes.size() == 3;
+    for (const AttackOutcome& o : outcomes) {
+        f.shown += "; " + o.name + ": " +
+                   (o.lineMs < 0 ? std::string("a line did not get through")
+                                 : Format("a line in %.0f ms", o.lineMs)) +
+                   Format(", peak %.0f MiB by then", o.peakMiB) +
+                   Format(", %.0f MiB kept after", o.keptMiB);
+        f.complete = f.complete && o.lineMs >= 0 && o.keptMiB * kBytesPerMiB <= kAttackSlackBytes;
+        std::string key = o.name;
+        std::replace(key.begin(), key.end(), ' ', '_');
+        f.details.push_back({key + "_line", "ms", o.lineMs});
+        f.details.push_back({key + "_kept", "MiB", o.keptMiB});
+    }
+    NoteDropped(crowd, f);
+    return f;
+}
+
+// Whether devhost held the attacks within its budget: every line through, its peak
+// within the budget and the slack, and back within the slack after each.
+bool AttacksHeld(const Figures& f) {
+    return f.complete &&
+           f.value * kBytesPerMiB <= kAttackBudgetMiB * kBytesPerMiB + kAttackSlackBytes;
+}
+
 double Ratio(const Figures& plugin, const Figures& raw) {
     return raw.value > 0 ? plugin.value / raw.value : 0;
 }
@@ -397,6 +561,12 @@ const std::vector<Load>& Loads() {
          [](const Figures& p, const Figures&) { return p.complete && p.value < kMemoryTargetKB; }},
         {"crowd", "2000 guests, 100 lines", "every line reaches every guest", &RunCrowd,
          [](const Figures& p, const Figures&) { return p.complete; }},
+        {"attacks",
+         "200 stallers, 100 non-readers, 200 empty-frame senders (devhost's budget 64 MiB)",
+         "peak within budget + 64 MiB, lines through, memory back", &RunAttacks,
+         [](const Figures& p, const Figures&) { return AttacksHeld(p); },
+         "the same, in real windows",
+         [](const Figures& w, const Figures&) { return AttacksHeld(w); }, kAttackBudgetMiB, true},
     };
     return loads;
 }

@@ -48,6 +48,8 @@ struct Load {
     // it given the headless host's. Null for the others.
     const char* wineTarget = nullptr;
     bool (*wineMet)(const Figures& wine, const Figures& headless) = nullptr;
+    int devhostBudgetMiB = 0; // devhost's socket memory budget for this load; 0: its default
+    bool devhostOnly = false; // a load against devhost alone: no raw relay to compare
 };
 
 // The loads in the order the benchmark runs them.

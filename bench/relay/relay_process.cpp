@@ -102,12 +102,12 @@ bool DevhostRelay::startOnPort(std::uint16_t port, std::string& error) {
     std::error_code ec;
     std::filesystem::remove(dir_ + "/signals/listening", ec);
     const std::string plugin = build_ == Build::Headless ? programs_.plugin : programs_.winePlugin;
-    const std::vector<std::string> argv =
-        command({"--plugin", hostPath(plugin), "--script", hostPath(dir_ + "/host.script"),
-                 "--vars", hostPath(VOLUBRA_CHAT_VARS), "--bind", "127.0.0.1", "--sync-dir",
-                 hostPath(dir_ + "/signals"), "--script-limit", std::to_string(kScriptLimitMs),
-                 "--var", "PORT=" + std::to_string(port), "--var",
-                 "LOADWAIT=" + std::to_string(kLoadWaitMs)});
+    std::vector<std::string> argv = command(
+        {"--plugin", hostPath(plugin), "--script", hostPath(dir_ + "/host.script"), "--vars",
+         hostPath(VOLUBRA_CHAT_VARS), "--bind", "127.0.0.1", "--sync-dir",
+         hostPath(dir_ + "/signals"), "--script-limit", std::to_string(kScriptLimitMs), "--var",
+         "PORT=" + std::to_string(port), "--var", "LOADWAIT=" + std::to_string(kLoadWaitMs)});
+    if (budgetMiB_ != 0) argv.insert(argv.end(), {"--socket-budget", std::to_string(budgetMiB_)});
     if (!process_.start(argv, dir_ + "/devhost.out", dir_ + "/devhost.err", error)) return false;
     const int readyMs = build_ == Build::Headless ? kReadyTimeoutMs : kWineReadyTimeoutMs;
     if (waitForFile(dir_ + "/signals/listening", readyMs)) {

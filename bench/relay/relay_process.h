@@ -59,6 +59,8 @@ public:
         : programs_(programs), build_(build) {}
     bool start(const std::string& runName, std::string& error) override;
     void stop() override;
+    // The socket memory budget of the runs started from now on; 0: devhost's default.
+    void setBudgetMiB(int mib) { budgetMiB_ = mib; }
 
 private:
     bool startOnPort(std::uint16_t port, std::string& error);
@@ -69,6 +71,7 @@ private:
 
     const Programs& programs_; // not owned
     Build build_;
+    int budgetMiB_ = 0;
 };
 
 class RawRelay : public RelayProcess {

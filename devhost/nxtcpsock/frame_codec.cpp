@@ -71,7 +71,16 @@ bool FrameDecoder::fill(std::string& target, std::size_t wanted, const char*& p,
     return true;
 }
 
-std::size_t FrameDecoder::growthFrom(const void* data, std::size_t size) const {
+std::size_t FrameDecoder::bytesForAtMost(std::size_t records) const {
+    const std::size_t first =
+        inBody_ ? labelBytes_ + textBytes_ - pending_.label.size() - pending_.text.size()
+                : kFrameHeaderBytes - headerBytes_;
+    return first + records * kFrameHeaderBytes - 1;
+}
+
+std::size_t FrameDecoder::growthFrom(const void* data, std::size_t size,
+                                     std::size_t* framesBegun) const {
+    if (framesBegun) *framesBegun = 0;
     if (failed_) return 0;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     const unsigned char* end = p + size;
@@ -99,6 +108,7 @@ std::size_t FrameDecoder::growthFrom(const void* data, std::size_t size) const {
         if (!ReadHeader(header, label, text)) break; // the stream ends: nothing more is kept
         growth += label + text;
         bodyLeft = label + text;
+        if (framesBegun) ++*framesBegun;
     }
     return growth;
 }

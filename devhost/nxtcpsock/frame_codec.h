@@ -64,8 +64,13 @@ public:
     std::size_t heldBytes() const { return inBody_ ? labelBytes_ + textBytes_ : 0; }
     // What feeding these bytes would add to heldBytes() and the records handed out
     // together (label and text bytes): the declared size of each frame whose header
-    // they complete. Exact when the bytes are well-formed, more on malformed ones.
-    std::size_t growthFrom(const void* data, std::size_t size) const;
+    // they complete, whose count goes to framesBegun. Exact when the bytes are
+    // well-formed, more on malformed ones.
+    std::size_t growthFrom(const void* data, std::size_t size,
+                           std::size_t* framesBegun = nullptr) const;
+    // The most bytes that, fed next, complete no more than this many records: the
+    // frame under way needs its missing bytes, every later one at least a header.
+    std::size_t bytesForAtMost(std::size_t records) const;
     void reset();
 
 private:

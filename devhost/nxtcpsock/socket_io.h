@@ -81,7 +81,14 @@ public:
     // Write interest for a connection whose send queue is not empty. Windows reports
     // writability on its own after a send that would block, so there this is a hint.
     virtual void setWantWrite(NativeSocket s, bool on) = 0;
+    // Read interest of a connection, on from watch(): off while it is not to be read
+    // (its records wait for the plug-in). Windows reports readability again only
+    // after a receive, so there a socket that is not read is not reported either.
+    virtual void setWantRead(NativeSocket s, bool on) = 0;
     virtual void unwatch(NativeSocket s) = 0;
+    // Whether readiness reports of other sockets wait behind the event being handled,
+    // as far as the platform tells cheaply (Windows); false where it does not.
+    virtual bool othersWaiting() const = 0;
     // Asks for one Deferred event from the event loop, after the readiness events
     // already waiting and without waiting for new ones.
     virtual void requestDeferred() = 0;

@@ -250,19 +250,15 @@ public:
         auto it = slotOf_.find(fd);
         if (it != slotOf_.end()) {
             registrations_[it->second] = reg;
-            fds_[it->second].events = POLLIN;
+            fds_[it->second] = pollfd{fd, POLLIN, 0};
             return;
         }
         slotOf_.emplace(fd, fds_.size());
         fds_.push_back(pollfd{fd, POLLIN, 0});
         registrations_.push_back(reg);
     }
-    void setWantWrite(NativeSocket s, bool on) override {
-        auto it = slotOf_.find(static_cast<int>(s));
-        if (it == slotOf_.end()) return;
-        short& events = fds_[it->second].events;
-        events = on ? static_cast<short>(events | POLLOUT) : static_cast<short>(events & ~POLLOUT);
-    }
+    void setWantWrite(NativeSocket s, bool on) override { setInterest(s, POLLOUT, on); }
+    void setWantRead(NativeSocket s, bool on) override { setInterest(s, POLLIN, on); }
     void unwatch(NativeSocket s) override {
         auto it = slotOf_.find(static_cast<int>(s));
         if (it == slotOf_.end()) return;
@@ -271,12 +267,13 @@ public:
         if (slot + 1 != fds_.size()) {
             fds_[slot] = fds_.back();
             registrations_[slot] = registrations_.back();
-            slotOf_[fds_[slot].fd] = slot;
+            slotOf_[fdOf(fds_[slot])] = slot;
         }
         fds_.pop_back();
         registrations_.pop_back();
     }
     void requestDeferred() override { deferredDue_ = true; }
+    bool othersWaiting() const override { return false; }
 
     bool pump(int timeoutMs) override {
         const int timeout = deferredDue_ ? 0 : timeoutMs;
@@ -310,6 +307,18 @@ private:
         short revents;
         std::uint64_t serial;
     };
+
+    // poll() reports a hang-up or an error even of a socket watched for nothing, and
+    // would report it on every turn: one that wants nothing is left out (a negative
+    // fd) until it wants something again.
+    void setInterest(NativeSocket s, short bit, bool on) {
+        auto it = slotOf_.find(static_cast<int>(s));
+        if (it == slotOf_.end()) return;
+        pollfd& p = fds_[it->second];
+        p.events = on ? static_cast<short>(p.events | bit) : static_cast<short>(p.events & ~bit);
+        p.fd = p.events == 0 ? ~static_cast<int>(s) : static_cast<int>(s);
+    }
+    static int fdOf(const pollfd& p) { return p.fd < 0 ? ~p.fd : p.fd; }
 
     // The registration of fd while it is still the one polled; an earlier report's
     // callback may have removed or replaced it.

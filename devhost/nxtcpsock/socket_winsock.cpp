@@ -189,6 +189,7 @@ public:
                          listening ? kListenerEvents : kConnectionEvents);
     }
     void setWantWrite(NativeSocket, bool) override {}
+    void setWantRead(NativeSocket, bool) override {}
     void unwatch(NativeSocket s) override {
         auto it = messageOf_.find(static_cast<SOCKET>(s));
         if (it == messageOf_.end()) return;
@@ -196,6 +197,7 @@ public:
         registrations_.erase(it->second);
         messageOf_.erase(it);
     }
+    bool othersWaiting() const override { return othersWaiting_; }
     // The work is done by whichever comes first: the end of a turn of pump(), or the
     // posted message, which serves the message loops that are not ours (modal ones).
     void requestDeferred() override {
@@ -246,6 +248,7 @@ private:
         if (!deferredDue_) return;
         deferredDue_ = false;
         ++handled_;
+        othersWaiting_ = true; // turns owed to several sockets, as under load
         sink_(0, Event::Deferred, 0);
     }
     bool endTurn() {
@@ -284,6 +287,10 @@ private:
         if (it == registrations_.end() || it->second.socket != s) return; // stale notification
         const std::uint32_t token = it->second.token;
         ++handled_;
+        // One look at the queue an event, not one a send.
+        MSG waiting;
+        othersWaiting_ = ::PeekMessageA(&waiting, window_, kFirstSocketMessage, kLastSocketMessage,
+                                        PM_NOREMOVE | PM_NOYIELD) != 0;
         switch (event) {
         case FD_READ:
             sink_(token, Event::Readable, error);
@@ -309,6 +316,7 @@ private:
     UINT next_ = kFirstSocketMessage;
     bool deferredPosted_ = false; // the message is in the queue
     bool deferredDue_ = false;    // deferred work is owed
+    bool othersWaiting_ = true;   // socket events were queued behind the one handled
     unsigned long long handled_ = 0;
 };
 

@@ -7,7 +7,8 @@
 #include "devhost/nxtcpsock/winsock_errors.h"
 
 #include <algorithm>
-#if defined(__GLIBC__)
+#include <chrono>
+#if defined(__GLIBC__) || defined(_WIN32)
 #include <malloc.h>
 #endif
 
@@ -33,14 +34,34 @@ constexpr int kOwnPagesBytes = 128 * 1024;
 // than this share of it, so a total that hovers near the budget makes one notice.
 constexpr std::size_t kBudgetCalmNumerator = 3;
 constexpr std::size_t kBudgetCalmDenominator = 4;
+// Connections closed for the budget that one notice names at most; more make another.
+constexpr std::size_t kMaxNamedPerNotice = 32;
+// Once the connections held this much and let go of three quarters of it, the heap is
+// trimmed: the small blocks of decoded records are carved from it, and the allocator
+// would keep their pages after an attack of many small records.
+constexpr std::size_t kTrimAfterBytes = 16 * 1024 * 1024;
+constexpr std::size_t kTrimShareDenominator = 4;
 
+using Clock = std::chrono::steady_clock;
+
+// What a record costs the budget while the sockets keep it.
 std::size_t RecordBytes(const Record& r) {
-    return r.label.size() + r.text.size();
+    return r.label.size() + r.text.size() + kRecordOverheadBytes;
 }
 
-// "1.5 MiB", rounded down to a tenth.
+void TrimHeap() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#elif defined(_WIN32)
+    _heapmin();
+#endif
+}
+
+// "1.5 MiB", rounded down to a tenth; under a MiB, "300 KiB".
 std::string Mebibytes(std::size_t bytes) {
     constexpr int kMiBShift = 20;
+    constexpr int kKiBShift = 10;
+    if (bytes >> kMiBShift == 0) return std::to_string(bytes >> kKiBShift) + " KiB";
     const std::size_t tenth = ((bytes & ((std::size_t{1} << kMiBShift) - 1)) * 10) >> kMiBShift;
     return std::to_string(bytes >> kMiBShift) + "." + std::to_string(tenth) + " MiB";
 }
@@ -65,6 +86,15 @@ struct TcpSocketSet::Socket {
     std::deque<Record> backlog; // decoded, not yet handed to a receive callback
     std::size_t backlogBytes = 0;
     std::deque<Record> received; // handed over, waiting for CopyRecvQueue
+    std::size_t receivedBytes = 0;
+    bool readPaused = false;   // kMaxHeldRecords uncopied: not read until they are taken
+    bool writeBlocked = false; // the socket took no more: the rest waits for writability
+    // The last progress of an unfinished frame (bytes read) and of output the socket
+    // did not take (since it stopped taking, or the peer last made room), for telling
+    // what cannot drain.
+    Clock::time_point inputSince;
+    Clock::time_point outputSince;
+    bool outputTaken = false;    // the peer has made room since the queue started
     bool turnScheduled = false;  // a turn is owed in turns_
     bool flushScheduled = false; // a flush is owed in flushes_
     bool peerClosed = false;     // Winsock reported the close: read to the end
@@ -83,9 +113,11 @@ struct TcpSocketSet::Socket {
     std::size_t held = 0;
 
     std::size_t unsent() const { return sendQueue.size() - sendOffset; }
-    // What this connection holds now: records handed to the receive callback are the
-    // plug-in user's to take, and not counted.
-    std::size_t holding() const { return decoder.heldBytes() + backlogBytes + sendQueue.size(); }
+    std::size_t heldRecords() const { return backlog.size() + received.size(); }
+    // What this connection holds now.
+    std::size_t holding() const {
+        return decoder.heldBytes() + backlogBytes + receivedBytes + sendQueue.size();
+    }
 };
 
 void KeepLargeBuffersApart() {
@@ -226,10 +258,13 @@ SockResult TcpSocketSet::send(QHANDLE h, const std::string& label, const std::st
         if (s->state != kSockStateConnected) return FailWith(*s, wsaerr::kNoBufs);
     }
     queueFrame(*s, label, text);
-    if (handlingEvents_ > 0 && s->unsent() < kCoalesceBytes) {
+    if (handlingEvents_ > 0 && s->unsent() < kCoalesceBytes &&
+        (kCoalesceCallbackSends || watcher_->othersWaiting())) {
         flushLater(*s);
         return SockResult::Ok;
     }
+    // A socket that took no more is sent to again once it reports room.
+    if (s->writeBlocked) return SockResult::Ok;
     if (int error = flush(*s)) {
         dropLater(*s, error);
         return SockResult::Failed;
@@ -257,6 +292,13 @@ std::optional<std::deque<Record>> TcpSocketSet::takeReceived(QHANDLE h) {
     if (!s) return std::nullopt;
     std::deque<Record> out;
     out.swap(s->received);
+    s->receivedBytes = 0;
+    account(*s);
+    if (s->readPaused && s->state == kSockStateConnected) {
+        s->readPaused = false;
+        watcher_->setWantRead(s->native, true);
+        scheduleTurn(*s); // on Windows only a receive brings readiness again
+    }
     return out;
 }
 
@@ -312,10 +354,13 @@ void TcpSocketSet::openConnection(Socket& s, sockio::NativeSocket native,
     s.peer = peer;
     ++s.connection;
     s.received.clear();
+    s.receivedBytes = 0;
+    s.inputSince = s.outputSince = Clock::now();
     watcher_->watch(native, s.handle, false);
+    account(s);
 }
 
-void TcpSocketSet::endConnection(Socket& s, int error) {
+void TcpSocketSet::endConnection(Socket& s, int error, bool keepReceived) {
     if (s.acceptPaused) {
         s.acceptPaused = false;
         pausedListeners_.erase(
@@ -331,7 +376,12 @@ void TcpSocketSet::endConnection(Socket& s, int error) {
     s.decoder.reset();
     s.backlog.clear();
     s.backlogBytes = 0;
+    if (!keepReceived) {
+        std::deque<Record>().swap(s.received);
+        s.receivedBytes = 0;
+    }
     s.turnScheduled = s.flushScheduled = s.peerClosed = s.ending = false;
+    s.readPaused = s.writeBlocked = false;
     s.closeError = s.endError = 0;
     std::string().swap(s.sendQueue);
     s.sendOffset = 0;
@@ -356,6 +406,7 @@ void TcpSocketSet::queueFrame(Socket& s, const std::string& label, const std::st
         s.sendQueue.erase(0, s.sendOffset);
         s.sendOffset = 0;
     }
+    if (s.unsent() == 0) s.outputTaken = false;
     encodeFrame(label, text, s.sendQueue);
     account(s);
 }
@@ -365,6 +416,8 @@ int TcpSocketSet::flush(Socket& s) {
         const sockio::IoResult r =
             sockio::sendSome(s.native, s.sendQueue.data() + s.sendOffset, s.unsent());
         if (r.error == wsaerr::kWouldBlock) {
+            if (!s.writeBlocked) s.outputSince = Clock::now(); // the wait for the peer starts
+            s.writeBlocked = true;
             watcher_->setWantWrite(s.native, true);
             return 0;
         }
@@ -402,7 +455,7 @@ void TcpSocketSet::flushOwed() {
 // Sends what the socket takes. A broken connection ends once what it received before
 // is delivered, from a turn of its own.
 void TcpSocketSet::flushOrEnd(Socket& s) {
-    if (s.state != kSockStateConnected || s.ending) return;
+    if (s.state != kSockStateConnected || s.ending || s.writeBlocked) return;
     if (int error = flush(s)) {
         s.ending = true;
         s.endError = error;
@@ -537,7 +590,9 @@ void TcpSocketSet::takeTurn(QHANDLE h) {
     if (!s->backlog.empty()) {
         const std::size_t count = std::min(s->backlog.size(), kMaxRecordsPerCallback);
         for (std::size_t i = 0; i < count; ++i) {
-            s->backlogBytes -= RecordBytes(s->backlog.front());
+            const std::size_t bytes = RecordBytes(s->backlog.front());
+            s->backlogBytes -= bytes;
+            s->receivedBytes += bytes;
             s->received.push_back(std::move(s->backlog.front()));
             s->backlog.pop_front();
         }
@@ -547,20 +602,38 @@ void TcpSocketSet::takeTurn(QHANDLE h) {
         if (!s || s->connection != serial) return;
     }
     if (s->ending && s->backlog.empty()) {
-        endConnection(*s, s->endError);
+        // What the plug-in did not copy is still there for its close callback.
+        endConnection(*s, s->endError, true);
+        const std::uint64_t ended = s->connection;
         raise(h, kCallbackClose);
+        s = find(h);
+        if (s && s->connection == ended) {
+            std::deque<Record>().swap(s->received);
+            s->receivedBytes = 0;
+            account(*s);
+        }
         return;
     }
     // A turn that did not read owes the socket one that does: on Windows only a
-    // recv brings the next readiness report.
+    // recv brings the next readiness report. One that may not read waits for the
+    // plug-in to take its records.
+    if (s->readPaused) return;
     if (!reads || !s->backlog.empty() || s->peerClosed) scheduleTurn(*s);
 }
 
 void TcpSocketSet::readSome(Socket& s) {
     for (int reads = 0; reads < kMaxReadsPerTurn && s.backlog.size() < kMaxRecordsPerCallback;
          ++reads) {
-        const sockio::IoResult r =
-            sockio::receiveSome(s.native, receiveBuffer_.data(), receiveBuffer_.size());
+        if (s.heldRecords() >= kMaxHeldRecords) {
+            s.readPaused = true;
+            watcher_->setWantRead(s.native, false);
+            return;
+        }
+        // No more bytes than can decode into the records this connection may still
+        // hold: a read of empty frames would be eight thousand records.
+        const std::size_t wanted = std::min(
+            receiveBuffer_.size(), s.decoder.bytesForAtMost(kMaxHeldRecords - s.heldRecords()));
+        const sockio::IoResult r = sockio::receiveSome(s.native, receiveBuffer_.data(), wanted);
         if (r.error == wsaerr::kWouldBlock) {
             // After Winsock reported the close, nothing more is coming.
             if (s.peerClosed) {
@@ -576,7 +649,9 @@ void TcpSocketSet::readSome(Socket& s) {
             s.endError = r.error != 0 ? r.error : s.closeError;
             return;
         }
-        const std::size_t growth = s.decoder.growthFrom(receiveBuffer_.data(), r.bytes);
+        std::size_t frames = 0;
+        const std::size_t growth = s.decoder.growthFrom(receiveBuffer_.data(), r.bytes, &frames) +
+                                   frames * kRecordOverheadBytes;
         if (held_ + growth > options_.memoryBudget) {
             makeRoom(growth);
             if (s.state != kSockStateConnected) return;
@@ -586,6 +661,7 @@ void TcpSocketSet::readSome(Socket& s) {
             s.decoder.feed(receiveBuffer_.data(), r.bytes, s.backlog);
         for (std::size_t i = backlogBefore; i < s.backlog.size(); ++i)
             s.backlogBytes += RecordBytes(s.backlog[i]);
+        s.inputSince = Clock::now();
         account(s);
         if (status != FrameDecoder::Status::Ok) {
             s.ending = true;
@@ -595,7 +671,7 @@ void TcpSocketSet::readSome(Socket& s) {
         // A read that did not fill the buffer most likely emptied the socket: asking
         // again would only hear "would block", and under Wine every receive is a round
         // trip to its server. Bytes that came meanwhile bring readiness again.
-        if (r.bytes < receiveBuffer_.size()) return;
+        if (r.bytes < wanted) return;
     }
 }
 
@@ -616,7 +692,12 @@ void TcpSocketSet::onPeerClosed(QHANDLE h, int error) {
 
 void TcpSocketSet::onWritable(QHANDLE h) {
     Socket* s = find(h);
-    if (s) flushOrEnd(*s);
+    if (!s) return;
+    // The peer has taken some of what the socket held.
+    s->writeBlocked = false;
+    s->outputSince = Clock::now();
+    s->outputTaken = true;
+    flushOrEnd(*s);
 }
 
 // Keeps the budget's total up to date with what a connection holds now; called
@@ -626,37 +707,115 @@ void TcpSocketSet::account(Socket& s) {
     held_ = held_ - s.held + now;
     s.held = now;
     peakHeld_ = std::max(peakHeld_, held_);
+    peakSinceTrim_ = std::max(peakSinceTrim_, held_);
     // While connections are being closed to make room, the total is short of what is
     // coming: the episode goes on.
     if (overBudget_ && !makingRoom_ &&
         held_ <= options_.memoryBudget / kBudgetCalmDenominator * kBudgetCalmNumerator)
-        overBudget_ = false;
+        endEpisode();
+    if (peakSinceTrim_ >= kTrimAfterBytes && held_ <= peakSinceTrim_ / kTrimShareDenominator) {
+        TrimHeap();
+        peakSinceTrim_ = held_;
+    }
 }
 
-// Closes the connections holding the most until incoming more bytes fit the budget,
-// or no open connection holds anything.
-void TcpSocketSet::makeRoom(std::size_t incoming) {
-    while (held_ + incoming > options_.memoryBudget) {
-        Socket* biggest = nullptr;
-        for (auto& entry : sockets_) {
-            Socket& s = *entry.second;
-            if (s.state == kSockStateConnected && s.held > 0 &&
-                (!biggest || s.held > biggest->held))
-                biggest = &s;
+namespace {
+// The order in which the budget closes connections: those that cannot drain, then
+// those that hold something the peer has not begun to take, then those that make
+// progress (an unfinished frame growing, output the peer is taking).
+enum class Drain { Cannot, Waiting, Progressing };
+} // namespace
+
+// The connection the budget closes next, and why; none when no open one holds anything.
+// A connection is judged by the larger of its unfinished frame and its queued output.
+TcpSocketSet::Socket* TcpSocketSet::nextToClose(std::string& why) const {
+    const Clock::time_point now = Clock::now();
+    const auto stall = std::chrono::milliseconds(options_.stallMs);
+    const std::string stallText = " for " + std::to_string(options_.stallMs) + " ms";
+    Socket* chosen = nullptr;
+    Drain chosenDrain = Drain::Progressing;
+    for (auto& entry : sockets_) {
+        Socket& s = *entry.second;
+        if (s.state != kSockStateConnected || s.held == 0) continue;
+        Drain drain = Drain::Waiting;
+        std::string reason;
+        if (s.decoder.midFrame() && s.decoder.heldBytes() >= s.unsent()) {
+            const bool stalled = now - s.inputSince >= stall;
+            drain = stalled ? Drain::Cannot : Drain::Progressing;
+            reason = stalled ? "unfinished frame, not grown" + stallText : "unfinished frame";
+        } else if (s.writeBlocked) {
+            const bool stalled = now - s.outputSince >= stall;
+            drain = stalled ? Drain::Cannot : s.outputTaken ? Drain::Progressing : Drain::Waiting;
+            reason = stalled         ? "output not taken" + stallText
+                     : s.outputTaken ? "output being taken"
+                                     : "output not taken yet";
+        } else if (s.readPaused) {
+            drain = Drain::Cannot;
+            reason = "records not copied by the plug-in";
+        } else if (s.unsent() > 0) {
+            drain = Drain::Progressing; // goes out at the end of the loop turn
+            reason = "output being sent";
+        } else {
+            reason = "records not yet handed over";
         }
-        if (!biggest) return;
-        if (!overBudget_ && options_.notice)
-            options_.notice("nxTcpSock: the connections hold more than their memory budget of " +
-                            Mebibytes(options_.memoryBudget) + "; closing the connection with " +
-                            sockio::formatIpv4(biggest->peer.address) + ":" +
-                            std::to_string(biggest->peer.port) + ", which holds the most (" +
-                            Mebibytes(biggest->held) +
-                            "), and any others that hold the most until the budget is kept");
+        if (!chosen || drain < chosenDrain || (drain == chosenDrain && s.held > chosen->held)) {
+            chosen = &s;
+            chosenDrain = drain;
+            why = reason;
+        }
+    }
+    return chosen;
+}
+
+// Closes connections, those that cannot drain first, until incoming more bytes fit
+// the budget or no open connection holds anything.
+void TcpSocketSet::makeRoom(std::size_t incoming) {
+    const bool episodeStarts = !overBudget_;
+    std::string closed;
+    std::size_t count = 0;
+    while (held_ + incoming > options_.memoryBudget) {
+        std::string why;
+        Socket* victim = nextToClose(why);
+        if (!victim) break;
+        closed += (count++ == 0 ? "" : ", ") + sockio::formatIpv4(victim->peer.address) + ":" +
+                  std::to_string(victim->peer.port) + " (" + Mebibytes(victim->held) + ", " + why +
+                  ")";
         overBudget_ = true;
         makingRoom_ = true;
-        dropLater(*biggest, wsaerr::kNoBufs);
+        dropLater(*victim, wsaerr::kNoBufs);
         makingRoom_ = false;
     }
+    if (count == 0) return;
+    if (episodeStarts) {
+        if (options_.notice)
+            options_.notice("nxTcpSock: the connections hold more than their memory budget of " +
+                            Mebibytes(options_.memoryBudget) +
+                            "; closed, those that cannot drain first: " + closed);
+    } else {
+        tellClosed(closed, count);
+    }
+}
+
+// Keeps what a closing later in an episode closed for the notice at its end.
+void TcpSocketSet::tellClosed(const std::string& closed, std::size_t count) {
+    closedUntold_ += (closedUntold_.empty() ? "" : ", ") + closed;
+    untoldCount_ += count;
+    if (untoldCount_ < kMaxNamedPerNotice) return;
+    if (options_.notice)
+        options_.notice("nxTcpSock: closed for the memory budget of " +
+                        Mebibytes(options_.memoryBudget) + ": " + closedUntold_);
+    closedUntold_.clear();
+    untoldCount_ = 0;
+}
+
+void TcpSocketSet::endEpisode() {
+    overBudget_ = false;
+    if (!closedUntold_.empty() && options_.notice)
+        options_.notice("nxTcpSock: back within the memory budget of " +
+                        Mebibytes(options_.memoryBudget) +
+                        "; also closed for it: " + closedUntold_);
+    closedUntold_.clear();
+    untoldCount_ = 0;
 }
 
 } // namespace devhost

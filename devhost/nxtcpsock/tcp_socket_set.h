@@ -23,20 +23,34 @@
 // close still to be read to its end, is taken up by the next turn without waiting
 // for new readiness, so a flood from one peer slows that peer only.
 //
-// Sending from a callback: frames sent while an event is being handled are queued and
-// go out together once the events of that loop turn are handled (or as soon as
-// kCoalesceBytes wait), so a line relayed to every guest costs each guest one send,
-// not one per line. Sends outside any callback go out at once.
+// Sending from a callback: natively, frames sent while an event is being handled are
+// queued and go out together once the events of that loop turn are handled (or as
+// soon as kCoalesceBytes wait), so a line relayed to every guest costs each guest one
+// send, not one per line. On Windows a send is written at once when the socket takes
+// it, as a socket plug-in's is, so that a callback's lines are on their way before
+// whatever the callback does next (a window's refresh); only while events of other
+// sockets wait behind the one handled (a loaded loop) are sends coalesced as
+// natively: under Wine every send is a round trip to its server, and one a line and
+// guest would cut a loaded relay's rate several times. Sends outside any callback go
+// out at once everywhere; what the socket does not take waits in the queue.
 //
 // Memory budget: besides each connection's own limits (a frame's size, the send
-// queue), everything the set holds for all connections together (unfinished frames at
-// their declared size, records decoded but not yet handed over, queued output) stays
-// within memoryBudget. Where a read or a send would pass it, the connections holding
-// the most are closed first until it fits, as the send queue limit drops a peer
-// (WSAENOBUFS, close callback from the event loop); the user gets one notice an
-// episode, naming the first peer closed, and the episode ends once the total is back
-// under three quarters of the budget. A read is checked before its bytes are decoded,
-// for the declared size of every frame it begins.
+// queue, kMaxHeldRecords), everything the set holds for all connections together
+// (unfinished frames at their declared size, records decoded but not yet copied by the
+// plug-in at their payload plus kRecordOverheadBytes, queued output) stays within
+// memoryBudget. A read is checked before its bytes are decoded, for the declared size
+// of every frame it begins. Where a read or a send would pass the budget, connections
+// are closed until it fits, as the send queue limit drops a peer (WSAENOBUFS, close
+// callback from the event loop), largest first in this order: those that cannot
+// drain (an unfinished frame that has not grown for stallMs, output the peer has not
+// made room for in stallMs, records the plug-in does not copy); those whose peer has
+// not begun to take what waits for it; last those that make progress (a frame still
+// growing, output the peer is taking). A connection is judged by the larger of its
+// unfinished frame and its queued output. The user is told at once of what the first
+// closing of an episode closed, and of the rest in one notice when the episode ends
+// (the total back under three quarters of the budget), each connection named with
+// why it was closed. When the connections have let go of most of what they held, the
+// heap is trimmed so the process gives it back.
 #pragma once
 
 #include "devhost/nxtcpsock/frame_codec.h"
@@ -64,6 +78,13 @@ constexpr std::size_t kMaxRecordsPerCallback = 64;
 // Unsent bytes at which a connection sent to from a callback is flushed at once
 // instead of at the end of the loop turn.
 constexpr std::size_t kCoalesceBytes = 64 * 1024;
+// Whether sends from a callback wait for the end of the loop turn even when no other
+// event waits (see above).
+#if defined(_WIN32)
+constexpr bool kCoalesceCallbackSends = false;
+#else
+constexpr bool kCoalesceCallbackSends = true;
+#endif
 // What the sockets may hold for all connections together. The most a chat needs at
 // once is a maximal line (1 MiB) queued to every guest of a large crowd, or a few
 // dozen connections at their full send queue: 256 MiB holds a 1 MiB line for 250
@@ -72,11 +93,29 @@ constexpr std::size_t kCoalesceBytes = 64 * 1024;
 // of address space) would run out long before they let go.
 constexpr std::size_t kDefaultMemoryBudgetBytes = 256 * 1024 * 1024;
 
+// What one decoded record costs beyond its label and text, as counted against the
+// budget: the record itself in its queue and the heap blocks of its two strings. On
+// x86-64 with glibc an empty record costs 69 bytes and a 20-byte text 32 more; this
+// counts sizeof(Record) (64 there, 48 in the 32-bit build) and 32 bytes of heap
+// headers and rounding, so a frame of 8 bytes that carries nothing still costs 96.
+constexpr std::size_t kRecordOverheadBytes = sizeof(Record) + 32;
+// The most decoded records a connection keeps that the plug-in has not copied yet
+// (not yet handed over, or handed over and not copied): a connection that has this
+// many is not read until the plug-in takes them, and its peer meets TCP's
+// back-pressure. 1,024 is sixteen receive callbacks' worth, which keeps a flood of
+// short lines read in large pieces, and about 100 KiB of empty records.
+constexpr std::size_t kMaxHeldRecords = 1024;
+// How long an unfinished frame may go without growing, or queued output without the
+// peer taking any of it, before the memory budget counts the connection as one that
+// cannot drain.
+constexpr int kDefaultStallMs = 2000;
+
 struct NxTcpSockOptions {
     std::string listenAddress = "0.0.0.0"; // where Listen binds
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
     std::size_t sendQueueLimit = kDefaultSendQueueBytes;  // unsent bytes per connection
     std::size_t memoryBudget = kDefaultMemoryBudgetBytes; // all connections together
+    int stallMs = kDefaultStallMs;                        // no progress for this long: cannot drain
     // Where the socket plug-in tells the host's user about trouble of its own (a
     // listener that cannot take connections for now); none: it stays silent.
     std::function<void(const std::string&)> notice;
@@ -134,7 +173,8 @@ public:
     // past sendQueueLimit drops the connection (WSAENOBUFS).
     SockResult send(QHANDLE h, const std::string& label, const std::string& text);
     SockResult setCallback(QHANDLE h, std::int64_t callbackId, QHANDLE hFunc);
-    // Records not handed over before, oldest first; they are handed over now.
+    // The records handed to the receive callback and not copied before, oldest first;
+    // they are the caller's now.
     std::optional<std::deque<Record>> takeReceived(QHANDLE h);
     SockResult setLastError(QHANDLE h, int error);
 
@@ -170,7 +210,9 @@ private:
     void pauseAccepting(Socket& listener, int error);
     void resumeAccepting();
     void openConnection(Socket& s, sockio::NativeSocket native, const sockio::Endpoint& peer);
-    void endConnection(Socket& s, int error);
+    // Records handed over and not copied go with the connection unless kept for its
+    // close callback.
+    void endConnection(Socket& s, int error, bool keepReceived = false);
     void closeNative(sockio::NativeSocket& native);
     void dropLater(Socket& s, int error);
     void queueFrame(Socket& s, const std::string& label, const std::string& text);
@@ -181,6 +223,9 @@ private:
     void raise(QHANDLE h, CallbackId id);
     void account(Socket& s);
     void makeRoom(std::size_t incoming);
+    Socket* nextToClose(std::string& why) const;
+    void tellClosed(const std::string& closed, std::size_t count);
+    void endEpisode();
 
     NxTcpSockOptions options_;
     CallbackRunner runner_;
@@ -200,8 +245,11 @@ private:
     std::vector<char> receiveBuffer_;
     std::size_t held_ = 0; // the sum of every socket's held
     std::size_t peakHeld_ = 0;
-    bool overBudget_ = false; // in an episode of closing connections for the budget
-    bool makingRoom_ = false; // closing one now
+    bool overBudget_ = false;  // in an episode of closing connections for the budget
+    std::string closedUntold_; // connections closed in this episode, not yet told
+    std::size_t untoldCount_ = 0;
+    std::size_t peakSinceTrim_ = 0; // the most held since the heap was last trimmed
+    bool makingRoom_ = false;       // closing one now
     bool started_ = false;
 };
 

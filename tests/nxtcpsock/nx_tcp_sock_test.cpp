@@ -562,11 +562,12 @@ NxTcpSockOptions smallBudgetOptions() {
 
 class SmallBudgetTest : public NxTcpSockTest {
 protected:
-    SmallBudgetTest() : NxTcpSockTest(smallBudgetOptions()) {}
+    explicit SmallBudgetTest(NxTcpSockOptions options = smallBudgetOptions())
+        : NxTcpSockTest(std::move(options)) {}
 
     // The part of a notice that names the peer of a connection accepted here.
     std::string peerName(QHANDLE conn) {
-        return "127.0.0.1:" + std::to_string(client_.peerPort(conn)) + ",";
+        return "127.0.0.1:" + std::to_string(client_.peerPort(conn)) + " (";
     }
     // A reader on conn still gets a record through, and it gets every record in order.
     void expectServed(QHANDLE conn, RawPeer& peer, const std::string& text) {
@@ -615,16 +616,19 @@ TEST_F(SmallBudgetTest, StallingFramesPastTheBudgetCloseTheConnectionsHoldingThe
     EXPECT_EQ(notices_.size(), 1u);
     EXPECT_LE(plugin_.peakHeldBytes(), kSmallBudget);
 
-    // Once the stallers leave, the episode is over; the next one is told again.
+    // Once the stallers leave, the episode is over, and what it closed later is told;
+    // the next one is told again.
     stallers[2].close();
     stallers[3].close();
     ASSERT_TRUE(pumpUntil([&] { return plugin_.heldBytes() == 0; }));
+    ASSERT_EQ(notices_.size(), 2u);
+    EXPECT_NE(notices_[1].find(peerName(conns[1])), std::string::npos) << notices_[1];
     RawPeer more[3];
     for (RawPeer& peer : more) {
         acceptRaw(port, peer);
         ASSERT_TRUE(peer.sendRaw(unfinished));
     }
-    ASSERT_TRUE(pumpUntil([&] { return notices_.size() == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return notices_.size() == 3; }));
     expectServed(connReader, reader, "and still here");
     EXPECT_EQ(received_[connReader].size(), 2u);
     EXPECT_LE(plugin_.peakHeldBytes(), kSmallBudget);
@@ -647,6 +651,117 @@ TEST_F(SmallBudgetTest, APeerThatNeverReadsIsDroppedAtTheBudgetBeforeItsQueueLim
     ASSERT_TRUE(pumpUntil([&] { return count("close", connStuck) == 1; }));
     ASSERT_EQ(notices_.size(), 1u);
     EXPECT_NE(notices_[0].find(stuckName), std::string::npos) << notices_[0];
+}
+
+NxTcpSockOptions shortStallOptions() {
+    NxTcpSockOptions o = smallBudgetOptions();
+    o.stallMs = 300;
+    return o;
+}
+
+class ShortStallBudgetTest : public SmallBudgetTest {
+protected:
+    ShortStallBudgetTest() : SmallBudgetTest(shortStallOptions()) {}
+};
+
+TEST_F(ShortStallBudgetTest, ADrainingReaderIsClosedLast) {
+    constexpr std::size_t kDeclared = 64 * 1024;
+    constexpr std::size_t kLineBytes = 64 * 1024;
+    constexpr int kMaxLines = 1000; // far more than the budget and the socket buffers take
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer reader;
+    const QHANDLE connReader = acceptRaw(port, reader);
+    std::string unfinished = devhost::encodeFrame("text", std::string(kDeclared, 's'));
+    unfinished.resize(unfinished.size() / 2);
+    RawPeer stallers[2];
+    QHANDLE connStallers[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        connStallers[i] = acceptRaw(port, stallers[i]);
+        ASSERT_TRUE(stallers[i].sendRaw(unfinished));
+        ASSERT_TRUE(pumpUntil([&] { return plugin_.heldBytes() >= (i + 1) * kDeclared; }));
+    }
+    // The stallers' frames stop growing for longer than the stall time.
+    const auto stalled = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    pumpUntil([&] { return std::chrono::steady_clock::now() >= stalled; });
+
+    // Lines pile up for a reader that takes one for every four sent, past the budget,
+    // until both stallers are closed: the reader holds the most, but it drains.
+    const auto stallerOpen = [&] {
+        return client_.state(connStallers[0]) == devhost::kSockStateConnected ||
+               client_.state(connStallers[1]) == devhost::kSockStateConnected;
+    };
+    int sent = 0, got = 0;
+    const auto takeLine = [&](int timeoutMs) {
+        plugin_.pump(0);
+        const std::optional<Record> r = reader.receiveRecord(timeoutMs);
+        if (!r) return;
+        EXPECT_EQ(r->text.substr(0, r->text.size() - kLineBytes), std::to_string(got));
+        ++got;
+    };
+    while (stallerOpen() && sent < kMaxLines) {
+        ASSERT_TRUE(
+            client_.send(connReader, "text", std::to_string(sent++) + std::string(kLineBytes, 'r')))
+            << "the draining reader was closed before the stallers";
+        if (sent % 4 == 0) takeLine(0);
+    }
+    ASSERT_FALSE(stallerOpen()) << "the budget was never passed";
+    EXPECT_LE(plugin_.peakHeldBytes(), kSmallBudget);
+    for (RawPeer& staller : stallers)
+        EXPECT_TRUE(staller.waitClosed());
+
+    // The reader gets every line, in order; then the episode ends, and the notices
+    // have named both stallers and why, and not the reader.
+    for (int tries = 0; got < sent && tries < 100 * sent; ++tries)
+        takeLine(20);
+    ASSERT_EQ(got, sent) << "lines did not come";
+    ASSERT_TRUE(pumpUntil([&] { return plugin_.heldBytes() == 0; }));
+    std::string told;
+    for (const std::string& notice : notices_)
+        told += notice + "\n";
+    for (QHANDLE conn : connStallers)
+        EXPECT_NE(told.find(peerName(conn) + "64 KiB, unfinished frame, not grown"),
+                  std::string::npos)
+            << told;
+    EXPECT_EQ(told.find(peerName(connReader)), std::string::npos) << told;
+}
+
+// ---- records the plug-in does not copy ----------------------------------------------
+
+TEST_F(NxTcpSockTest, RecordsNeverCopiedAreBoundedAndGoWithTheConnection) {
+    constexpr std::size_t kHeld = devhost::kMaxHeldRecords;
+    constexpr int kRecords = 3 * static_cast<int>(kHeld);
+    std::uint16_t port = 0;
+    startServer(port);
+    RawPeer peer;
+    const QHANDLE conn = acceptRaw(port, peer);
+    recvHandler_ = [](QHANDLE) {}; // a plug-in that is told of records and takes none
+    std::string burst;
+    for (int i = 0; i < kRecords; ++i)
+        devhost::encodeFrame("", std::to_string(i), burst);
+    ASSERT_TRUE(peer.sendRaw(burst));
+    // Each round the connection fills up to its bound, each record counted, and is read
+    // no further until the records are taken.
+    const std::size_t atBound = kHeld * devhost::kRecordOverheadBytes;
+    std::vector<Record> taken;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(pumpUntil([&] { return plugin_.heldBytes() >= atBound; })) << round;
+        pumpFor(kQuietMs / 4);
+        EXPECT_LE(plugin_.heldBytes(), atBound + kHeld * 4) << round;
+        const std::vector<Record> records = client_.copyReceived(conn);
+        EXPECT_EQ(records.size(), kHeld) << round;
+        taken.insert(taken.end(), records.begin(), records.end());
+    }
+    ASSERT_EQ(taken.size(), static_cast<std::size_t>(kRecords));
+    for (int i = 0; i < kRecords; ++i)
+        ASSERT_EQ(taken[i].text, std::to_string(i)) << "record " << i;
+
+    // What is left uncopied when the peer leaves is freed once its close is told.
+    ASSERT_TRUE(peer.sendRecord("", "last"));
+    peer.close();
+    ASSERT_TRUE(pumpUntil([&] { return count("close", conn) == 1; }));
+    EXPECT_EQ(plugin_.heldBytes(), 0u);
+    EXPECT_TRUE(client_.copyReceived(conn).empty());
 }
 
 // ---- many guests -----------------------------------------------------------------

@@ -1,13 +1,14 @@
 // The hosting plug-in against peers that make the host hold memory for them: hundreds
-// of connections that stall with an unfinished maximal frame, and a hundred guests that
-// never read while long lines flow. devhost's sockets keep everything they hold for all
-// connections within their memory budget (its default, and large buffers kept apart,
-// as devhost runs), the host grows by little more than that, and the well-behaved
-// guests get every line in order.
+// of connections that stall with an unfinished maximal frame, a hundred guests that
+// never read while long lines flow, and a thousand that send frames carrying nothing. devhost's
+// sockets keep everything they hold for all connections within their memory budget (its default,
+// and large buffers kept apart, as devhost runs), the host grows by little more than that, and the
+// well-behaved guests get every line in order.
 #include "tests/stress/stress_fixture.h"
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "devhost/nxtcpsock/tcp_socket_set.h"
+#include "testkit/loadgen/process_memory.h"
 
 #include <atomic>
 #include <cstdio>
@@ -36,6 +37,13 @@ constexpr int kFlowLines = 200;
 constexpr int kFlowBatch = 10;
 constexpr std::size_t kFlowTextBytes = 100 * 1000;
 constexpr Clock::duration kBatchThrough = seconds(5);
+
+constexpr int kEmptyFramers = 1000;
+constexpr std::size_t kEmptyFramesBytes = 64 * 1024; // one write of 8,192 empty frames
+constexpr Clock::duration kEmptyFramesIn = seconds(60);
+// Where memory must be once such a crowd has left, before anything but the host's own
+// doing gives it back.
+constexpr std::size_t kAfterCrowdGrowthLimit = 64 * kMiB;
 
 // The host here allocates as devhost does.
 class StressBudget : public StressFixture {
@@ -141,6 +149,55 @@ TEST_F(StressBudget, GuestsThatNeverReadAreHeldWithinTheBudget) {
         }
         return 0;
     });
+    EndCrowd();
+    ExpectBackAtBaseline(TranscriptAllowance());
+}
+
+TEST_F(StressBudget, ACrowdSendingEmptyFramesIsHeldAtWhatItsRecordsCost) {
+    Limit(seconds(150));
+    const std::uint16_t port = HostWithCrowd();
+    const int speaker = Admit(kWellBehaved);
+    const std::size_t residentBefore = loadgen::ResidentBytes();
+
+    Phase("1,000 connections sending 64 KiB of empty frames each");
+    std::string empties;
+    while (empties.size() < kEmptyFramesBytes)
+        devhost::encodeFrame("", "", empties);
+    std::vector<testsupport::RawPeer> framers(kEmptyFramers);
+    std::atomic<int> sent{0};
+    std::thread sending([&] {
+        for (testsupport::RawPeer& peer : framers) {
+            if (peer.connect("127.0.0.1", port)) peer.sendRaw(empties, kStallSendMs);
+            ++sent;
+        }
+    });
+    const bool allSent = PumpUntilHost([&] { return sent == kEmptyFramers; }, kEmptyFramesIn);
+    sending.join();
+    ASSERT_TRUE(allSent) << sent << " of " << kEmptyFramers << " senders were through in time";
+
+    Phase("a well-behaved guest speaking in the crowd");
+    const LineId line = Crowd().sendLines(speaker, 1, kShortTextBytes);
+    EXPECT_TRUE(PumpUntilCrowd([&](const CrowdState& s) { return s.copies(line) >= kWellBehaved; },
+                               kLineBound))
+        << "a guest's line waited longer than 1 s among the empty frames";
+    const int lineMs =
+        Millis(Crowd().inspect([&](const CrowdState& s) { return s.latency(line); }));
+
+    Phase("the crowd leaves");
+    framers.clear();
+    EXPECT_TRUE(PumpUntilHost([] { return GuestsOnHost() == kWellBehaved; }, kAdmitLimit))
+        << GuestsOnHost() - kWellBehaved << " of the crowd are still on the host";
+    const std::size_t residentAfter = loadgen::ResidentBytes();
+    const std::size_t grownAfter =
+        residentAfter > residentBefore ? residentAfter - residentBefore : 0;
+    std::printf("empty frames: %zu MiB held at most (budget %zu MiB), the host grew by %zu MiB "
+                "at its peak and %zu MiB once the crowd left, a line relayed in %d ms\n",
+                sockets.peakHeldBytes() / kMiB, kBudget / kMiB, PeakGrowth() / kMiB,
+                grownAfter / kMiB, lineMs);
+    EXPECT_LE(sockets.peakHeldBytes(), kBudget);
+    EXPECT_LE(PeakGrowth(), kPeakGrowthLimit);
+    EXPECT_LE(grownAfter, kAfterCrowdGrowthLimit) << "the host kept what the crowd made it hold";
+    ExpectEveryGuestGot(1);
     EndCrowd();
     ExpectBackAtBaseline(TranscriptAllowance());
 }
