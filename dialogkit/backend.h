@@ -25,7 +25,7 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
 // The same box for UTF-8 texts (MessageBoxW).
 int ShowMessageBoxUtf8(void* owner, const char* text, const char* caption, unsigned flags);
 // The shell's "Open" of a UTF-8 address (ShellExecuteW; headless: there is no shell).
-void ShellOpen(const std::string& address);
+bool ShellOpen(const std::string& address);
 
 } // namespace backend
 

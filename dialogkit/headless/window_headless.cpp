@@ -409,7 +409,9 @@ int FlashRequests(WindowHandle window) {
 
 namespace backend {
 
-void ShellOpen(const std::string& /*address*/) {} // no shell to ask
+bool ShellOpen(const std::string& /*address*/) { // no shell to ask
+    return true;
+}
 
 WindowHandle CreateModeless(CDialog& dialog, WindowHandle /*owner*/) {
     return MakeDialog(dialog);

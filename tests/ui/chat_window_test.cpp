@@ -168,13 +168,14 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
     EXPECT_EQ(ChatState().m_strTranscript, expected + "while hidden");
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected) << "a hidden window is not touched";
 
-    // Shown again, the box keeps its text; the next capture takes that back, and the
-    // next append adds to it.
+    // Shown again, the box catches up, so that the next capture keeps what was
+    // appended meanwhile, and the next append adds to it.
     ChooseChatClient();
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "while hidden");
     ASSERT_TRUE(g_ChatDlg.UpdateData(true));
-    EXPECT_EQ(ChatState().m_strTranscript, expected);
+    EXPECT_EQ(ChatState().m_strTranscript, expected + "while hidden");
     g_ChatDlg.AppendText("after");
-    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "after");
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "while hiddenafter");
 }
 
 TEST_F(ChatWindowTest, LongTranscriptIsNotCutOff) {
