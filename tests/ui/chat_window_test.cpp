@@ -222,6 +222,27 @@ TEST_F(ChatWindowTest, TranscriptKeepsItsLimitsInWholeEntries) {
     EXPECT_TRUE(transcript == entry(huge)) << "a line over the limit is kept whole, alone";
 }
 
+// The text lost its last entry without the bookkeeping (a capture keeps only what the
+// box holds): the trim that follows still cuts before an entry.
+TEST(TranscriptEntriesTest, ATrimAfterTheTextLostItsEndStartsAtAnEntry) {
+    TranscriptEntries entries;
+    std::string text;
+    std::size_t cut = 0;
+    const auto add = [&](const std::string& entry) {
+        text += entry;
+        cut = entries.Add(entry.size(), text.size());
+        text.erase(0, cut);
+    };
+    std::size_t i = 0;
+    for (; i < TranscriptEntries::kMaxEntries / 2; ++i)
+        add("entry " + std::to_string(i) + "\r\n\r\n");
+    add("lost\r\n\r\n");
+    text.resize(text.size() - 8); // the capture takes it back
+    for (; cut == 0; ++i)
+        add("entry " + std::to_string(i) + "\r\n\r\n");
+    EXPECT_EQ(text.rfind("entry ", 0), 0u) << "cut inside an entry: " << text.substr(0, 12);
+}
+
 TEST_F(ChatWindowTest, AnEntryInTheBackgroundFlashesTheWindowUntilItIsBroughtForward) {
 #if defined(_WIN32)
     GTEST_SKIP() << "only the window manager sees a flash";

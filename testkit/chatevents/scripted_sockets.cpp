@@ -1,12 +1,12 @@
-// The in-memory socket plug-in stand-in of the chat events fuzzer (scripted_sockets.h).
+// The in-memory socket plug-in stand-in of the chat events (scripted_sockets.h).
 // Each registered function finds its socket by the leading hSock and fails to run for
 // an unknown one, as the socket plug-in does; a refused operation is a false result
 // with its reason in GetLastError.
-#include "fuzz/scripted_sockets.h"
+#include "testkit/chatevents/scripted_sockets.h"
 
 #include <algorithm>
 
-namespace chatfuzz {
+namespace chatevents {
 
 namespace {
 
@@ -223,4 +223,4 @@ bool ScriptedSockets::accept(Socket& sock, const Args& args, QHANDLE hRet) {
     return boolResult(true, hRet);
 }
 
-} // namespace chatfuzz
+} // namespace chatevents

@@ -1,4 +1,4 @@
-// A socket plug-in stand-in for the chat events fuzzer: the thirteen "nxTcpSock.*"
+// A socket plug-in stand-in for the chat events (chat_events.h): the thirteen "nxTcpSock.*"
 // functions in devhost's host registry, over sockets that live in memory only. The
 // fuzzer plays the peers: a guest arrives (the listening socket's accept callback),
 // sends records (several in one receive callback), fills up so that it refuses what it
@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace chatfuzz {
+namespace chatevents {
 
 // The longest text the stand-in frames: small, so that a refusal for size is cheap.
 constexpr std::size_t kFrameLimit = 1024;
@@ -91,4 +91,4 @@ private:
     std::deque<std::int32_t> m_Knocking; // peer ports waiting at the listening socket
 };
 
-} // namespace chatfuzz
+} // namespace chatevents
