@@ -133,6 +133,11 @@ const std::vector<std::string>& ScriptedSockets::taken(QHANDLE hGuest) const {
     return found == m_Sockets.end() ? kNothingTaken : found->second.taken;
 }
 
+std::size_t ScriptedSockets::takenByAnyone(const std::string& line) const {
+    const auto found = m_TakenByAnyone.find(line);
+    return found == m_TakenByAnyone.end() ? 0 : found->second;
+}
+
 bool ScriptedSockets::deleteSocket(Socket&, const Args& args, QHANDLE hRet) {
     m_Sockets.erase(static_cast<QHANDLE>(m_Api.scalar(args[0])));
     return boolResult(true, hRet);
@@ -174,7 +179,10 @@ bool ScriptedSockets::sendMsgA(Socket& sock, const Args& args, QHANDLE hRet) {
         sock.lastError = text.size() > kFrameLimit ? kMessageSize : kWouldBlock;
         return boolResult(false, hRet);
     }
-    if (label == "text") sock.taken.push_back(text);
+    if (label == "text") {
+        sock.taken.push_back(text);
+        ++m_TakenByAnyone[text];
+    }
     return boolResult(true, hRet);
 }
 

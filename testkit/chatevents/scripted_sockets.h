@@ -48,6 +48,8 @@ public:
 
     // The lines each guest took, in order, since it was accepted.
     const std::vector<std::string>& taken(QHANDLE hGuest) const;
+    // How often any guest, gone ones included, took line.
+    std::size_t takenByAnyone(const std::string& line) const;
     std::size_t socketCount() const { return m_Sockets.size(); }
 
 private:
@@ -89,6 +91,7 @@ private:
     QHANDLE m_hNext = 0x5000;
     std::int32_t m_nNextPeerPort = 40000;
     std::deque<std::int32_t> m_Knocking; // peer ports waiting at the listening socket
+    std::map<std::string, std::size_t> m_TakenByAnyone;
 };
 
 } // namespace chatevents
