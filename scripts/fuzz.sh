@@ -26,7 +26,7 @@ targets=(
   "fuzz_frame_decoder|frame_decoder|"
   "fuzz_hosting_receive|hosting_receive|-detect_leaks=0"
   "fuzz_session_script|session_script|"
-  "fuzz_chat_events|chat_events|-detect_leaks=0"
+  "fuzz_chat_events|chat_events|-detect_leaks=0 -max_len=512"
 )
 failed=0
 for entry in "${targets[@]}"; do

@@ -30,6 +30,9 @@ constexpr int kMaxDepth = 4;                  // modal loops inside modal loops
 constexpr int kMaxEventsPerLoop = 4;          // events one modal loop runs
 constexpr std::size_t kMaxRecordsPerSend = 4; // records one receive callback finds
 constexpr std::size_t kPrefilledShortOfLimit = 8;
+// Set-up bytes that ask for the prefilled transcript: one in eight, as it costs.
+constexpr std::uint8_t kPrefillMask = 7;
+constexpr std::uint8_t kPrefill = 1;
 constexpr const char* kNickname = "fuzz";
 constexpr const char* kEntryEnd = chatlines::kEntryEnd;
 constexpr std::size_t kEntryEndBytes = 4;
@@ -133,7 +136,7 @@ private:
         ChatState().m_strMessage.clear();
         if (ChatState().m_bCreated) g_ChatDlg.UpdateData(false);
         m_nVariablesBefore = m_Host.liveVariableCount();
-        if (setup & 1) Prefill();
+        if ((setup & kPrefillMask) == kPrefill) Prefill();
         m_Host.chooseMenuEntry("Chat client");
         Require(g_ChatDlg.IsShown(), "the chat window did not show");
         Observe();

@@ -1,13 +1,16 @@
 // Sequences of chat events against the hosting chat window, with modal loops: the
-// engine of the chat events fuzzer, and of the test that plays its seeds in real windows. The
-// module runs in-process (headless windows) on devhost's host API, with an in-memory socket plug-in
-// whose guests the input plays (scripted_sockets.h). Every report runs a modal loop in which the
-// next events of the input run, nested reports included, and so does the settings dialog; that is
-// where a handler in the middle of a change meets the user and the guests.
+// engine of the chat events fuzzer, and of the test that plays its seeds. The module
+// runs in-process (in headless windows natively, in real ones on Windows) on devhost's
+// host API, with an in-memory socket plug-in whose guests the input plays
+// (scripted_sockets.h). Every report runs a modal loop in which the next events of the
+// input run, nested reports included, and so does the settings dialog: that is where a
+// handler in the middle of a change meets the user and the guests.
 //
-// Input: one byte of set-up (bit 0: the transcript starts a few entries short of its
-// entry limit), then events, each an opcode byte and its parameter bytes (see Event).
-// After every event, nested ones included, the model's rules are checked:
+// Input: one byte of set-up (low three bits 001: the transcript starts a few entries
+// short of its entry limit), then events, each an opcode byte and its parameter bytes
+// (see RunEvent), and for each modal loop a byte with the number of events it runs.
+// After every event, nested ones included, and when a report opens, the model's rules
+// are checked:
 // - while the window is shown, the transcript box equals the transcript;
 // - the transcript is whole entries, trimmed only at its head, within its limits
 //   (one entry over the byte limit at most), and each guest's lines stand in it in
