@@ -127,6 +127,7 @@ private:
         m_Appended.clear();
         m_nAppendedAtLastScan = 0;
         m_GuestSeen.clear();
+        m_Sockets.forgetTaken();
         m_strLastTyped.clear();
         m_bLastTypedSent = false;
         m_Host.clearReports();

@@ -48,8 +48,9 @@ public:
 
     // The lines each guest took, in order, since it was accepted.
     const std::vector<std::string>& taken(QHANDLE hGuest) const;
-    // How often any guest, gone ones included, took line.
+    // How often any guest, gone ones included, took line since forgetTaken.
     std::size_t takenByAnyone(const std::string& line) const;
+    void forgetTaken() { m_TakenByAnyone.clear(); }
     std::size_t socketCount() const { return m_Sockets.size(); }
 
 private:
