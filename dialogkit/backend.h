@@ -26,7 +26,7 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
 // The same box for UTF-8 texts (MessageBoxW).
 int ShowMessageBoxUtf8(void* owner, const char* text, const char* caption, unsigned flags);
 // The shell's "Open" of a UTF-8 address (ShellExecuteW; headless: there is no shell).
-void ShellOpen(const std::string& address);
+bool ShellOpen(const std::string& address);
 // The character lengths of the code page in which the boxes show text.
 void FillCharacterLengths(detail::CharacterLengths& lengths);
 

@@ -20,9 +20,9 @@ SharedState& State() {
 
 } // namespace
 
-void ShellOpen(const std::string& address) {
-    if (detail::DriverTakesShellOpen(address)) return;
-    backend::ShellOpen(address);
+bool ShellOpen(const std::string& address) {
+    if (detail::DriverTakesShellOpen(address)) return true;
+    return backend::ShellOpen(address);
 }
 
 namespace detail {

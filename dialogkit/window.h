@@ -90,8 +90,9 @@ bool IsForegroundWindow(WindowHandle window);
 void FlashUntilForeground(WindowHandle window);
 
 // Asks the shell to open a document or web address with the verb "Open", no
-// parameters, no folder, shown normally, no owner. The result is not reported.
-void ShellOpen(const std::string& address);
+// parameters, no folder, shown normally, no owner. False when the shell could not open
+// it (a file path the shell refuses in its long form is tried again in its short one).
+bool ShellOpen(const std::string& address);
 
 inline WParam MakeWParam(unsigned low, unsigned high) {
     return static_cast<WParam>((low & 0xFFFFu) | ((high & 0xFFFFu) << 16));

@@ -20,12 +20,13 @@ scratch=$(mktemp -d /tmp/volubra-fuzz.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$artifacts"
 
-# target and its own options: the hosting chat keeps state from one input to the
-# next on purpose, so libFuzzer's per-input leak check would only see that state.
+# target and its own options: the hosting chat and the chat events keep state from one
+# input to the next on purpose, so libFuzzer's per-input leak check would only see that state.
 targets=(
   "fuzz_frame_decoder|frame_decoder|"
   "fuzz_hosting_receive|hosting_receive|-detect_leaks=0"
   "fuzz_session_script|session_script|"
+  "fuzz_chat_events|chat_events|-detect_leaks=0 -max_len=512"
 )
 failed=0
 for entry in "${targets[@]}"; do

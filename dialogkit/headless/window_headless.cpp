@@ -409,7 +409,9 @@ int FlashRequests(WindowHandle window) {
 
 namespace backend {
 
-void ShellOpen(const std::string& /*address*/) {} // no shell to ask
+bool ShellOpen(const std::string& /*address*/) { // no shell to ask
+    return true;
+}
 
 void FillCharacterLengths(detail::CharacterLengths& lengths) {
     detail::FillUtf8CharacterLengths(lengths); // the native boxes hold UTF-8

@@ -15,14 +15,6 @@ namespace {
 // The longest path the wide calls know.
 constexpr DWORD kLongestPath = 32768;
 
-// "\\?\C:\x" -> "C:\x" and "\\?\UNC\server\x" -> "\\server\x": the form a user reads
-// and the shell opens.
-std::wstring WithoutLongPathPrefix(std::wstring path) {
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-    return path;
-}
-
 } // namespace
 
 HINSTANCE ModuleInstance() {

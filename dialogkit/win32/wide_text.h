@@ -36,4 +36,12 @@ inline std::wstring LongPathForm(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
 
+// "\\?\C:\x" -> "C:\x" and "\\?\UNC\server\x" -> "\\server\x": the form a user reads
+// and the shell opens.
+inline std::wstring WithoutLongPathPrefix(std::wstring path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
 } // namespace dk

@@ -139,6 +139,32 @@ void FlashUntilForeground(WindowHandle window) {
     ::FlashWindowEx(&flash);
 }
 
+namespace {
+
+// ShellExecuteW answers with a value above this one when it succeeded.
+constexpr INT_PTR kShellExecuteLastFailure = 32;
+
+bool ShellExecuteOpens(const std::wstring& file) {
+    const HINSTANCE result =
+        ::ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > kShellExecuteLastFailure;
+}
+
+// The 8.3 form of an existing file's path, as the shell takes it; "" when the volume
+// keeps no short names or the file is not there.
+std::wstring ShortPathOf(const std::wstring& path) {
+    const std::wstring longForm = LongPathForm(path);
+    const DWORD size = ::GetShortPathNameW(longForm.c_str(), nullptr, 0);
+    if (size == 0) return L"";
+    std::wstring shortPath(size, L'\0');
+    const DWORD length = ::GetShortPathNameW(longForm.c_str(), &shortPath[0], size);
+    if (length == 0 || length >= size) return L"";
+    shortPath.resize(length);
+    return WithoutLongPathPrefix(shortPath);
+}
+
+} // namespace
+
 namespace backend {
 
 void FillCharacterLengths(detail::CharacterLengths& lengths) {
@@ -158,9 +184,13 @@ void FillCharacterLengths(detail::CharacterLengths& lengths) {
     }
 }
 
-void ShellOpen(const std::string& address) {
-    ::ShellExecuteW(nullptr, L"open", WideFromUtf8(address).c_str(), nullptr, nullptr,
-                    SW_SHOWNORMAL);
+// The shell is not expected to take a path of MAX_PATH or more: a refusal of the
+// long form is tried again with the short one.
+bool ShellOpen(const std::string& address) {
+    const std::wstring wide = WideFromUtf8(address);
+    if (ShellExecuteOpens(wide)) return true;
+    const std::wstring shortPath = ShortPathOf(wide);
+    return !shortPath.empty() && shortPath != wide && ShellExecuteOpens(shortPath);
 }
 
 WindowHandle CreateModeless(CDialog& dialog, WindowHandle owner) {

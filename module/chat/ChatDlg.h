@@ -15,6 +15,7 @@
 #include "module/chat/TranscriptEntries.h"
 #include "module/net/CqTcpSock.h"
 #include "module/net/CqTcpSockArray.h"
+#include "module/plugin/CExtAPI.h"
 #include "qrvapi/qrv_abi.h"
 
 #include <cstddef>
@@ -95,6 +96,10 @@ private:
     void CaptureFields();
     // Refresh that keeps what the user has typed since the last capture.
     void RefreshFields();
+    // The refresh after a send: the message box is emptied only when it still holds
+    // exactly the text sent; what the user typed meanwhile (a report of the send may
+    // have run a modal loop) stays.
+    void EmptyMessageIfStill(const std::string& sent);
     // The refresh after an entry: the fields, the transcript's end scrolled into view,
     // and a call for attention.
     void ShowTranscriptEnd();
@@ -111,22 +116,43 @@ private:
 
     // While a batch lives, appends and refreshes wait for its end, where the window is
     // brought up to date once: what it then shows is what it would have shown. A receive
-    // callback's records are one batch.
+    // callback's records are one batch. Its owner shows what it held back explicitly
+    // (ShowPendingView). So does every report, through the report hooks, before its
+    // modal loop, during which nothing is held back (the loop's handlers show their
+    // changes as they make them); the batch goes on after it. The destructor only puts
+    // back what the constructor changed: nothing there can throw.
     class ViewBatch {
     public:
-        explicit ViewBatch(CChatDlg& dlg) : m_Dlg(dlg), m_bOuter(dlg.m_bBatchingView) {
+        explicit ViewBatch(CChatDlg& dlg)
+            : m_Dlg(dlg), m_bOuter(dlg.m_bBatchingView),
+              m_OuterHooks(g_ExtAPI.SetReportHooks({&BeforeReport, &AfterReport, this})) {
             dlg.m_bBatchingView = true;
         }
         ~ViewBatch() {
             m_Dlg.m_bBatchingView = m_bOuter;
-            m_Dlg.ShowPendingView();
+            g_ExtAPI.SetReportHooks(m_OuterHooks);
         }
         ViewBatch(const ViewBatch&) = delete;
         ViewBatch& operator=(const ViewBatch&) = delete;
 
     private:
+        // Reports nest (a handler inside a report's loop reports too): the batch holds
+        // back again once the outermost of them is closed.
+        static void BeforeReport(void* context) {
+            ViewBatch& batch = *static_cast<ViewBatch*>(context);
+            ++batch.m_nReportsOpen;
+            batch.m_Dlg.m_bBatchingView = false;
+            batch.m_Dlg.ShowPendingView();
+        }
+        static void AfterReport(void* context) {
+            ViewBatch& batch = *static_cast<ViewBatch*>(context);
+            if (--batch.m_nReportsOpen == 0) batch.m_Dlg.m_bBatchingView = true;
+        }
+
         CChatDlg& m_Dlg;
         bool m_bOuter;
+        int m_nReportsOpen = 0;
+        CExtAPI::ReportHooks m_OuterHooks;
     };
     // What a batch has held back from the window.
     enum class PendingView { None, Fields, TranscriptEnd };
@@ -149,17 +175,27 @@ private:
     // a guest that refuses the line is reported once per sender and cause, naming the
     // sender as `sender`.
     void BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender);
-    // Sends the line to every connected guest; the Winsock errors with which guests
-    // refused it, each once.
-    std::vector<std::int32_t> SendToEveryGuest(const std::string& line);
+    // What became of a line sent to every connected guest: how many took it, and the
+    // Winsock errors with which the others refused it, each once.
+    struct Delivery {
+        int taken = 0;
+        std::vector<std::int32_t> refusals;
+    };
+    Delivery SendToEveryGuest(const std::string& line);
     // Reports each refusal of a line of hSender's, once per sender and cause.
     void ReportRefusals(const std::vector<std::int32_t>& refusals, QHANDLE hSender,
                         const std::string& sender);
     // Sends the line to every connected guest, appends it as a transcript entry, then
     // reports the refusals.
     void RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender);
+    // The host's own typed text as a line to every guest. It is the host's line only
+    // once a guest has it: a line that reached nobody is not appended, and false says
+    // that the text stays the user's.
+    bool SayAsHost(const std::string& typed);
     // ShowPendingView, then the report: a report in a batch comes after its lines.
     void ShowPendingAndReport(const char* lpHandler, const char* lpWhat);
+    // The records of hSock's receive queue, one by one.
+    void HandleRecvQueue(QHANDLE hSock);
     // One record of a receive queue, from the socket sock refers to.
     void HandleRecord(CqTcpSock& sock, QHANDLE hRecord);
     // A guest's "text" and "set display name" records; sock refers to its socket.

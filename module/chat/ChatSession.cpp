@@ -15,6 +15,7 @@
 #include "module/plugin/CqVar.h"
 
 #include <algorithm>
+#include <exception>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -43,6 +44,8 @@ constexpr QHANDLE kHostItself = 0;
 constexpr const char* kHostItselfName = "the host";
 // A cause of a report that is no Winsock error: a nickname over the maximum.
 constexpr std::int32_t kNicknameTooLong = -1;
+// The socket plug-in's refusal of a message longer than it frames (WSAEMSGSIZE).
+constexpr std::int32_t kTooLongForTheSockets = 10040;
 
 void Report(const char* lpHandler, const char* lpWhat) {
     const std::string message = std::string("CChatDlg::") + lpHandler + " error:\r\n - " + lpWhat;
@@ -153,18 +156,19 @@ std::string GuestAt(const PeerEndpoint& peer) {
 }
 
 // Sends line to the guest with that arrival number, last seen at index, if it is
-// connected. The Winsock error with which the plug-in refused the line, or nothing.
-std::optional<std::int32_t> SendToGuest(const CqTcpSockArray& guests, std::uint64_t nArrival,
-                                        int index, const std::string& line) {
+// connected: Sent, Refused with the Winsock error in `error`, or NotSent.
+SendOutcome SendToGuest(const CqTcpSockArray& guests, std::uint64_t nArrival, int index,
+                        const std::string& line, std::int32_t& error) {
     CqTcpSock* guest = guests.GetAt(index);
-    if (guest == nullptr || guest->GetSockState() != SOCKSTATE_CONNECTED) return std::nullopt;
+    if (guest == nullptr || guest->GetSockState() != SOCKSTATE_CONNECTED)
+        return SendOutcome::NotSent;
     // A failed state query reports, and the guest may have left meanwhile.
     guest = guests.GetAt(guests.IndexOfArrival(nArrival, index));
-    if (guest == nullptr) return std::nullopt;
+    if (guest == nullptr) return SendOutcome::NotSent;
+    const SendOutcome outcome = guest->Send(chatlines::kLabelText, line.c_str());
     // A refusal is no failure of the call, so nothing has run in between.
-    if (guest->Send(chatlines::kLabelText, line.c_str()) != SendOutcome::Refused)
-        return std::nullopt;
-    return guest->GetLastError();
+    if (outcome == SendOutcome::Refused) error = guest->GetLastError();
+    return outcome;
 }
 
 } // namespace
@@ -280,10 +284,37 @@ void CChatDlg::OnBnClickedSendButton() {
             return;
         }
     } else if (m_nMode == ChatMode::Host) {
-        RelayLine(chatlines::HostSays(m_strNickname, typed), kHostItself, kHostItselfName);
+        if (!SayAsHost(typed)) {
+            RefreshFields();
+            UpdateStateDisplay();
+            return;
+        }
     }
-    m_strMessage.clear();
-    UpdateData(false);
+    EmptyMessageIfStill(typed);
+}
+
+bool CChatDlg::SayAsHost(const std::string& typed) {
+    const std::string line = chatlines::HostSays(m_strNickname, typed);
+    const Delivery delivery = SendToEveryGuest(line);
+    if (delivery.taken == 0) {
+        // Appended, a line nobody has would stand in the transcript as said; and a
+        // pasted text of megabytes, refused by every guest, would trim away the whole
+        // history for itself.
+        const auto& refusals = delivery.refusals;
+        if (std::find(refusals.begin(), refusals.end(), kTooLongForTheSockets) != refusals.end()) {
+            const std::string what =
+                "the text is too long to send (" + std::to_string(typed.size()) + " bytes)";
+            ShowPendingAndReport("OnBnClickedSendButton", what.c_str());
+        } else {
+            ReportRefusals(refusals, kHostItself, kHostItselfName);
+        }
+        return false;
+    }
+    // Appended before any report, whose modal loop may handle more lines: the host's
+    // transcript keeps the order in which the guests were sent the lines.
+    AppendEntry(line);
+    ReportRefusals(delivery.refusals, kHostItself, kHostItselfName);
+    return true;
 }
 
 void CChatDlg::BroadcastText(const char* lpText) {
@@ -292,23 +323,27 @@ void CChatDlg::BroadcastText(const char* lpText) {
 
 void CChatDlg::BroadcastText(const char* lpText, QHANDLE hSender, const std::string& sender) {
     if (lpText == nullptr) return;
-    ReportRefusals(SendToEveryGuest(lpText), hSender, sender);
+    ReportRefusals(SendToEveryGuest(lpText).refusals, hSender, sender);
 }
 
-std::vector<std::int32_t> CChatDlg::SendToEveryGuest(const std::string& line) {
+CChatDlg::Delivery CChatDlg::SendToEveryGuest(const std::string& line) {
     // One walk over the live list, first to last. Nothing here reports a refusal, but a
     // failing host call may, and its report may run a modal loop in which guests leave
     // and arrive: the walk keeps its place by arrival number, so that it neither skips
     // nor repeats a guest, and a guest that arrived meanwhile gets the line too.
-    std::vector<std::int32_t> refusals;
+    Delivery delivery;
     for (int i = 0; i < m_GuestSocks.GetSize();) {
         const std::uint64_t nArrival = m_GuestSocks.GetArrivalAt(i);
-        const std::optional<std::int32_t> error = SendToGuest(m_GuestSocks, nArrival, i, line);
-        if (error && std::find(refusals.begin(), refusals.end(), *error) == refusals.end())
-            refusals.push_back(*error);
+        std::int32_t error = 0;
+        const SendOutcome outcome = SendToGuest(m_GuestSocks, nArrival, i, line, error);
+        if (outcome == SendOutcome::Sent) ++delivery.taken;
+        auto& refusals = delivery.refusals;
+        if (outcome == SendOutcome::Refused &&
+            std::find(refusals.begin(), refusals.end(), error) == refusals.end())
+            refusals.push_back(error);
         i = m_GuestSocks.IndexAfterArrival(nArrival, i);
     }
-    return refusals;
+    return delivery;
 }
 
 void CChatDlg::ReportRefusals(const std::vector<std::int32_t>& refusals, QHANDLE hSender,
@@ -322,11 +357,11 @@ void CChatDlg::ReportRefusals(const std::vector<std::int32_t>& refusals, QHANDLE
 }
 
 void CChatDlg::RelayLine(const std::string& line, QHANDLE hSender, const std::string& sender) {
-    const std::vector<std::int32_t> refusals = SendToEveryGuest(line);
+    const Delivery delivery = SendToEveryGuest(line);
     // Appended before any report, whose modal loop may handle more lines: the host's
     // transcript keeps the order in which the guests were sent the lines.
     AppendEntry(line);
-    ReportRefusals(refusals, hSender, sender);
+    ReportRefusals(delivery.refusals, hSender, sender);
 }
 
 void CChatDlg::RelayGuestText(CqTcpSock& sock, const std::string& text) {
@@ -375,6 +410,16 @@ void CChatDlg::OnRecv(QHANDLE hSock) {
     CaptureFields();
     // The records' entries reach the window together at the end.
     const ViewBatch batch(*this);
+    try {
+        HandleRecvQueue(hSock);
+    } catch (const std::exception& e) {
+        // The report's hook shows the lines handled before the failure.
+        ReportException("OnRecv", e.what());
+    }
+    ShowPendingView();
+}
+
+void CChatDlg::HandleRecvQueue(QHANDLE hSock) {
     CqTcpSock sock; // refers to hSock; the socket stays the plug-in's
     if (!sock.Attach(hSock)) {
         Report("OnRecv", "invalid socket handle");

@@ -10,16 +10,23 @@ constexpr std::size_t kTrimmedBytes = TranscriptEntries::kMaxBytes / 4 * 3;
 } // namespace
 
 std::size_t TranscriptEntries::Add(std::size_t entryBytes, std::size_t textBytes) {
-    // Entries that the text no longer holds (it was emptied or replaced) are forgotten.
-    while (!m_Sizes.empty() && m_nBytes + entryBytes > textBytes) {
-        m_nBytes -= m_Sizes.front();
-        m_Sizes.pop_front();
+    const std::size_t before = textBytes >= entryBytes ? textBytes - entryBytes : 0;
+    // The text lost its end, or was emptied: forget the entries it no longer holds.
+    while (!m_Sizes.empty() && m_nBytes > before) {
+        m_nBytes -= m_Sizes.back();
+        m_Sizes.pop_back();
     }
-    m_Sizes.push_back(entryBytes);
-    m_nBytes += entryBytes;
+    // What the text holds beyond the entries known (the part of an entry left by a cut
+    // inside it, or text set from elsewhere) is one entry of its own.
+    if (before > m_nBytes) {
+        m_Sizes.push_back(before - m_nBytes);
+        m_nBytes = before;
+    }
+    m_Sizes.push_back(textBytes - before);
+    m_nBytes = textBytes;
     if (m_Sizes.size() <= kMaxEntries && textBytes <= kMaxBytes) return 0;
 
-    std::size_t cut = textBytes - m_nBytes; // the head no entry accounts for
+    std::size_t cut = 0;
     while (m_Sizes.size() > 1 && (m_Sizes.size() > kTrimmedEntries || m_nBytes > kTrimmedBytes)) {
         cut += m_Sizes.front();
         m_nBytes -= m_Sizes.front();

@@ -20,12 +20,24 @@ public:
 
     // Records one entry of entryBytes just appended to a transcript that is now
     // textBytes long. The number of bytes to remove from the transcript's head, always
-    // whole entries: 0 while both limits hold. An entry longer than kMaxBytes is kept
-    // whole, as the only one. Text at the head that no entry accounts for (a transcript
-    // set from elsewhere) is the oldest entry of all.
+    // whole entries: 0 while both limits hold. The caller removes them.
+    //
+    // The text may have changed since the last entry without passing through here. When
+    // it is shorter, it lost its end (a capture keeps only what its box holds, which is
+    // where entries end) or was emptied: the entries past it are forgotten, from the
+    // back, so that every trim still starts at an entry's beginning. When it is longer,
+    // the text no entry accounts for (a transcript set from elsewhere) counts as one
+    // entry.
+    //
+    // What bounds an entry: a guest's line holds at most one message the socket
+    // plug-in framed, with a name of at most 256 bytes; the host's own lines are
+    // appended only once a guest has taken them, so they too are within what a frame
+    // carries. An entry longer than kMaxBytes is kept whole, as the only one; an entry
+    // of a frame's size never costs more than a trim that keeps the newest three
+    // quarters of the limit.
     std::size_t Add(std::size_t entryBytes, std::size_t textBytes);
 
 private:
     std::deque<std::size_t> m_Sizes; // oldest first
-    std::size_t m_nBytes = 0;        // their sum
+    std::size_t m_nBytes = 0;        // their sum: the text's length after the last Add
 };

@@ -97,8 +97,43 @@ void* CExtAPI::GetFuncHandle(const char* lpFuncName) {
     return address;
 }
 
+namespace {
+
+// Runs a report's after hook on every way out of the report.
+class AfterReport {
+public:
+    explicit AfterReport(const CExtAPI::ReportHooks& hooks) : m_Hooks(hooks) {}
+    ~AfterReport() {
+        if (m_Hooks.pfnAfter != nullptr) m_Hooks.pfnAfter(m_Hooks.context);
+    }
+    AfterReport(const AfterReport&) = delete;
+    AfterReport& operator=(const AfterReport&) = delete;
+
+private:
+    CExtAPI::ReportHooks m_Hooks;
+};
+
+} // namespace
+
+CExtAPI::ReportHooks CExtAPI::SetReportHooks(ReportHooks hooks) {
+    const ReportHooks previous = m_ReportHooks;
+    m_ReportHooks = hooks;
+    return previous;
+}
+
 void CExtAPI::app_ReportError(const char* lpText) {
     if (lpText == nullptr) lpText = "";
+    // A copy: handlers run inside the report may set hooks of their own.
+    const ReportHooks hooks = m_ReportHooks;
+    if (hooks.pfnBefore != nullptr) {
+        // Reports are also made from destructors and catch blocks: a hook that fails
+        // (out of memory) is cut short, and the report still goes out.
+        try {
+            hooks.pfnBefore(hooks.context);
+        } catch (...) {
+        }
+    }
+    const AfterReport after(hooks);
     if (m_Slots[kAppReportError] != nullptr) {
         SlotAs<QrvAppReportError>(kAppReportError)(hID, lpText);
         return;

@@ -29,6 +29,17 @@ public:
     // Reports a message to the user: the host's app.ReportError, or a message box
     // captioned "Quarzel error" when the host lacks it.
     void app_ReportError(const char* lpText);
+    // What runs around every report, whose box may run a modal loop in which other
+    // handlers run: before it, the chat window shows what it has held back, so that the
+    // report never stands before lines the user has not seen, and stops holding back
+    // for the loop's handlers; after it, it goes back to what it was doing. Returns the
+    // hooks replaced, for the caller to put back.
+    struct ReportHooks {
+        void (*pfnBefore)(void* context) = nullptr; // one that throws is cut short
+        void (*pfnAfter)(void* context) = nullptr;  // must not throw
+        void* context = nullptr;                    // not owned by us
+    };
+    ReportHooks SetReportHooks(ReportHooks hooks);
 
     // Guarded calls: each returns the host's result, or reports
     // "CExtAPI::<name> error - function not found" and its failure value.
@@ -75,6 +86,7 @@ private:
     }
 
     QrvLookupFn m_pfnLookup = nullptr; // the host's lookup routine, null until bound
+    ReportHooks m_ReportHooks;
     void* m_Slots[kBoundFunctionCount];
 };
 

@@ -39,6 +39,11 @@ void CChatDlg::ShowChatWindow() {
             return;
         }
         m_bCreated = true;
+    } else {
+        // Entries appended while the window was hidden reached the members only (a
+        // handler that was under way when it closed): the boxes catch up before the
+        // next capture could read them back without those entries.
+        UpdateData(false);
     }
     ShowWindow(dk::kSwShowNormal);
     m_bShown = true;
@@ -134,6 +139,12 @@ void CChatDlg::RefreshFields() {
     UpdateData(false);
 }
 
+void CChatDlg::EmptyMessageIfStill(const std::string& sent) {
+    if (m_bShown && m_editMessage.IsAttached()) m_strMessage = m_editMessage.GetWindowText();
+    if (m_strMessage == sent) m_strMessage.clear();
+    UpdateData(false);
+}
+
 std::optional<CChatDlg::Settings> CChatDlg::AskSettings() {
     CConnectionDlg dialog;
     dialog.m_nMode = m_nMode;
@@ -180,12 +191,17 @@ bool CChatDlg::RouteMessage(unsigned message, unsigned code, int id) {
     return dk::RouteThroughTable(this, kMessageTable, message, code, id);
 }
 
+// Both Close paths capture the boxes while the window is still shown, what a batch
+// has held back shown first: a capture keeps of the transcript only what its box holds,
+// and the members are what a hidden window's boxes are written from.
 void CChatDlg::OnCloseButton() {
+    CaptureFields();
     HideAndEndSessions();
     OnOK();
 }
 
 void CChatDlg::OnCloseRequest() {
+    CaptureFields();
     HideAndEndSessions();
     DefaultClose();
 }

@@ -35,7 +35,8 @@ bool CConnectionDlg::OnInitDialog() {
         m_comboMode.AddString(name);
     m_comboMode.SetCurSel(static_cast<int>(m_nMode));
     UpdateHostAddrEnabling();
-    // The longest nickname a host takes, for both roles: none typed here is refused.
+    // The longest nickname a host takes, for both roles, as a first guard: the box
+    // counts characters, OK counts bytes.
     dk::CEdit nickname;
     nickname.Attach(dk::ControlOf(GetSafeHwnd(), IDC_NICKNAME_EDIT));
     nickname.SetLimitText(static_cast<unsigned>(chatlines::kMaxNicknameBytes));
@@ -79,6 +80,13 @@ void CConnectionDlg::OnOkButton() {
         }
         if (m_nMode == ChatMode::Guest && m_strHostAddr.empty()) {
             Warn("Please enter a valid IP address.");
+            return;
+        }
+        // The text limit of the box counts characters where the box stores UTF-16: the
+        // bytes the plug-in would send are counted here, or the host would refuse the
+        // name and the guest never hear of it.
+        if (m_strNickname.size() > chatlines::kMaxNicknameBytes) {
+            Warn("Please enter a nickname of at most 256 bytes.");
             return;
         }
     }

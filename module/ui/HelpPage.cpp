@@ -18,9 +18,8 @@ std::string HelpPagePath() {
 
 void OpenHelpPage() {
     const std::string page = HelpPagePath();
-    if (!page.empty() && dk::FileExists(page)) {
-        dk::ShellOpen(page);
-        return;
-    }
+    // A page that is there but that the shell cannot open (no browser, a path it
+    // cannot take) gets the box too: Help! always answers.
+    if (!page.empty() && dk::FileExists(page) && dk::ShellOpen(page)) return;
     dk::ShowAppMessageBoxUtf8(kHelpPageMissing + page, dk::kMbOk | dk::kMbIconWarning);
 }

@@ -11,5 +11,6 @@ constexpr const char* kHelpPageMissing = "The help page is missing:\r\n";
 // path is unknown.
 std::string HelpPagePath();
 
-// Help!: opens the page with the shell, or says in a box where it should be.
+// Help!: opens the page with the shell, or says in a box where it should be when it
+// is missing or the shell could not open it.
 void OpenHelpPage();

@@ -168,13 +168,14 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
     EXPECT_EQ(ChatState().m_strTranscript, expected + "while hidden");
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected) << "a hidden window is not touched";
 
-    // Shown again, the box keeps its text; the next capture takes that back, and the
-    // next append adds to it.
+    // Shown again, the box catches up, so that the next capture keeps what was
+    // appended meanwhile, and the next append adds to it.
     ChooseChatClient();
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "while hidden");
     ASSERT_TRUE(g_ChatDlg.UpdateData(true));
-    EXPECT_EQ(ChatState().m_strTranscript, expected);
+    EXPECT_EQ(ChatState().m_strTranscript, expected + "while hidden");
     g_ChatDlg.AppendText("after");
-    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "after");
+    EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected + "while hiddenafter");
 }
 
 TEST_F(ChatWindowTest, LongTranscriptIsNotCutOff) {
@@ -219,6 +220,27 @@ TEST_F(ChatWindowTest, TranscriptKeepsItsLimitsInWholeEntries) {
     const std::string huge(TranscriptEntries::kMaxBytes + 1, 'h');
     append(huge);
     EXPECT_TRUE(transcript == entry(huge)) << "a line over the limit is kept whole, alone";
+}
+
+// The text lost its last entry without the bookkeeping (a capture keeps only what the
+// box holds): the trim that follows still cuts before an entry.
+TEST(TranscriptEntriesTest, ATrimAfterTheTextLostItsEndStartsAtAnEntry) {
+    TranscriptEntries entries;
+    std::string text;
+    std::size_t cut = 0;
+    const auto add = [&](const std::string& entry) {
+        text += entry;
+        cut = entries.Add(entry.size(), text.size());
+        text.erase(0, cut);
+    };
+    std::size_t i = 0;
+    for (; i < TranscriptEntries::kMaxEntries / 2; ++i)
+        add("entry " + std::to_string(i) + "\r\n\r\n");
+    add("lost\r\n\r\n");
+    text.resize(text.size() - 8); // the capture takes it back
+    for (; cut == 0; ++i)
+        add("entry " + std::to_string(i) + "\r\n\r\n");
+    EXPECT_EQ(text.rfind("entry ", 0), 0u) << "cut inside an entry: " << text.substr(0, 12);
 }
 
 TEST_F(ChatWindowTest, AnEntryInTheBackgroundFlashesTheWindowUntilItIsBroughtForward) {

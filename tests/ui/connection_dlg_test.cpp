@@ -18,6 +18,7 @@ using dk::testing::SetControlText;
 constexpr const char* kBadPort = "Please enter a valid port number.";
 constexpr const char* kNotANumber = "Please enter a positive integer.";
 constexpr const char* kBadAddress = "Please enter a valid IP address.";
+constexpr const char* kLongNickname = "Please enter a nickname of at most 256 bytes.";
 
 class ConnectionDlgTest : public ModuleFixture {
 protected:
@@ -65,6 +66,31 @@ TEST_F(ConnectionDlgTest, NicknameBoxTakesNoMoreThanAHostAccepts) {
         EXPECT_EQ(dlg.m_strNickname, pasted.substr(0, chatlines::kMaxNicknameBytes))
             << "mode " << ModeItem(mode);
     }
+}
+
+// The box's limit counts characters where the box stores UTF-16 (200 double-byte
+// characters are 400 bytes): OK counts the bytes. Setting the text passes the limit
+// the same way here.
+TEST_F(ConnectionDlgTest, NicknameOverTheLimitInBytesKeepsTheDialogOpen) {
+    for (const std::size_t bytes : {chatlines::kMaxNicknameBytes + 1, std::size_t{400}}) {
+        const std::string nickname(bytes, 'n');
+        bool stayedOpen = false;
+        Run([&](dk::WindowHandle w) {
+            SetControlText(w, IDC_NICKNAME_EDIT, nickname);
+            ClickButton(w, dk::kIdOkCommand);
+            stayedOpen = dk::testing::IsVisible(w);
+            if (stayedOpen) ClickButton(w, dk::kIdCancelCommand);
+        });
+        EXPECT_TRUE(stayedOpen) << bytes << " bytes";
+        EXPECT_EQ(BoxTexts(), Names{kLongNickname}) << bytes << " bytes";
+    }
+    const std::string longest(chatlines::kMaxNicknameBytes, 'n');
+    Run([&](dk::WindowHandle w) {
+        SetControlText(w, IDC_NICKNAME_EDIT, longest);
+        ClickButton(w, dk::kIdOkCommand);
+    });
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(dlg.m_strNickname, longest);
 }
 
 TEST_F(ConnectionDlgTest, FirstOpeningShowsTheDefaults) {

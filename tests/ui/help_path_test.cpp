@@ -27,10 +27,15 @@ constexpr const wchar_t* kMissing = L"The help page is missing:\r\n";
 
 std::vector<std::wstring> g_opened; // files the module asked the shell to open
 std::vector<std::wstring> g_boxes;  // texts of the boxes the module showed
+bool g_shellRefusesAll = false;     // else it refuses only paths of MAX_PATH or more
 
 HINSTANCE WINAPI RecordShellExecuteW(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT) {
-    g_opened.push_back(file ? file : L"");
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33)); // > 32: success
+    const std::wstring path = file ? file : L"";
+    g_opened.push_back(path);
+    // As the shell is documented to: no path of MAX_PATH or more.
+    const bool refused = g_shellRefusesAll || path.size() >= MAX_PATH;
+    return reinterpret_cast<HINSTANCE>(
+        static_cast<INT_PTR>(refused ? ERROR_FILE_NOT_FOUND : 33)); // > 32: success
 }
 int WINAPI RecordMessageBoxW(HWND, LPCWSTR text, LPCWSTR, UINT) {
     g_boxes.push_back(text ? text : L"");
@@ -108,6 +113,7 @@ fs::path BuiltModule() {
 class HelpPathTest : public ::testing::Test {
 protected:
     void TearDown() override {
+        g_shellRefusesAll = false;
         std::error_code ignored;
         fs::remove_all(Prefixed(TempFolder()), ignored);
     }
@@ -170,15 +176,33 @@ TEST_F(HelpPathTest, OpensThePageInAFolderNamedOutsideTheAnsiCodePage) {
         << "the box does not name the page's path";
 }
 
+// The shell refuses the long path: the short one is tried, and when the shell takes
+// neither, the box says where the page is.
 TEST_F(HelpPathTest, OpensThePageOnAPathLongerThanMaxPath) {
     std::wstring folder = TempFolder();
     while (folder.size() < MAX_PATH + 20)
         folder += L"\\a-folder-name-of-forty-characters-ëèê-x";
     Install(folder);
+    const std::wstring page = folder + L"\\Volubra.html";
+    wchar_t shortPage[MAX_PATH] = {};
+    const DWORD length =
+        ::GetShortPathNameW(Prefixed(page).c_str(), shortPage, static_cast<DWORD>(MAX_PATH));
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, static_cast<DWORD>(MAX_PATH)) << "no short form under MAX_PATH";
+    std::wstring expectedShort(shortPage, length);
+    if (expectedShort.compare(0, 4, L"\\\\?\\") == 0) expectedShort.erase(0, 4);
+
     ClickHelpIn(folder);
     EXPECT_TRUE(g_boxes.empty()) << "Help! said the installed page is missing";
-    ASSERT_EQ(g_opened.size(), 1u);
-    EXPECT_TRUE(g_opened[0] == folder + L"\\Volubra.html") << "opened another path";
+    ASSERT_EQ(g_opened.size(), 2u);
+    EXPECT_TRUE(g_opened[0] == page) << "the long path was not tried first";
+    EXPECT_TRUE(g_opened[1] == expectedShort) << "the short path was not tried next";
+
+    g_shellRefusesAll = true;
+    ClickHelpIn(folder);
+    EXPECT_EQ(g_opened.size(), 2u);
+    ASSERT_EQ(g_boxes.size(), 1u) << "Help! did nothing";
+    EXPECT_TRUE(g_boxes[0] == kMissing + page) << "the box does not name the page's path";
 }
 
 } // namespace
