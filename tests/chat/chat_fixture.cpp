@@ -33,7 +33,7 @@ void ChatFixture::SetUp() {
     ASSERT_TRUE(g_ChatDlg.IsShown());
     g_ChatDlg.UpdateData(false);
     dk::testing::TakeBoxes();
-    host.clearCallLog();
+    host.bench().clearCallLog();
     host.clearReports();
 }
 

@@ -48,7 +48,7 @@ protected:
 };
 
 TEST_F(DepartureGuardsTest, PeerInfoThatThrowsLeavesAnEmptyEntry) {
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     ThrowAt("CqTcpSock::GetPeerInfo error:\r\n - cannot get peer address");
     Leave();
     EXPECT_TRUE(Reported("CChatDlg::OnClose exception:\r\n - cannot get peer info"));
@@ -60,10 +60,10 @@ TEST_F(DepartureGuardsTest, PeerInfoThatThrowsLeavesAnEmptyEntry) {
 }
 
 TEST_F(DepartureGuardsTest, DeletionThatThrowsStillSendsTheCount) {
-    host.failRunFrom("nxTcpSock.delete", 1);
+    host.bench().failRunFrom("nxTcpSock.delete", 1);
     ThrowAt("CqTcpSock::Delete error:\r\n - nxTcpSock.delete function failed");
     Leave();
-    host.failRunFrom("nxTcpSock.delete", 0);
+    host.bench().failRunFrom("nxTcpSock.delete", 0);
     EXPECT_TRUE(Reported("CChatDlg::OnClose exception:\r\n - cannot remove/delete peer info"));
     const std::string departed = "Guest " + leavingAddr + " has disconnected";
     EXPECT_EQ(Receive(staying), TextRecord(departed));
@@ -73,10 +73,10 @@ TEST_F(DepartureGuardsTest, DeletionThatThrowsStillSendsTheCount) {
 }
 
 TEST_F(DepartureGuardsTest, UpdateThatThrowsSkipsOnlyTheRestOfTheUpdate) {
-    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 1);
     ThrowAt("CqTcpSock::SendMsgA error:\r\n - nxTcpSock.SendMsgA function failed");
     Leave();
-    host.failRunFrom("nxTcpSock.SendMsgA", 0);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 0);
     EXPECT_TRUE(Reported("CChatDlg::OnClose exception:\r\n - cannot update clients"));
     const std::string departed = "Guest " + leavingAddr + " has disconnected";
     EXPECT_EQ(Transcript(), before + departed + "\r\n\r\n");

@@ -276,11 +276,11 @@ TEST_F(HostingTest, ABroadcastAsksEachGuestItsStateAndSendsInListOrder) {
     Skip(first, 6);
     Skip(second, 4);
     Skip(third, 2);
-    host.clearCallLog();
+    host.bench().clearCallLog();
     TypeMessage("to all");
     ASSERT_TRUE(ClickSend());
     std::vector<std::string> functions;
-    for (const devhost::HostCall& call : host.callLog())
+    for (const devhost::HostCall& call : host.bench().callLog())
         if (call.name == "qrvfunc.GetFunc") functions.push_back(call.args.back());
     const std::string state = "\"nxTcpSock.GetSockState\"", send = "\"nxTcpSock.SendMsgA\"";
     EXPECT_EQ(functions, (std::vector<std::string>{state, send, state, send, state, send}));

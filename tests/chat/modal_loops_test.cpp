@@ -39,7 +39,7 @@ TEST_F(ModalLoopsTest, WindowClosedWhileAGuestsLineIsMade) {
     const std::uint16_t port = StartHosting("Hosty");
     RawPeer guest = ConnectGuest(port);
     Drain(guest, 1);
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
     ASSERT_TRUE(guest.sendRecord("text", "hi"));
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
@@ -59,7 +59,7 @@ TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
     Drain(leaving, 2);
     Drain(staying, 2);
     const std::string before = Transcript();
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
     leaving.close();
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
@@ -82,9 +82,9 @@ TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
     const std::string firstAddr = "127.0.0.1:" + std::to_string(GuestPort(0));
 
     // The second guest leaves; while its departure is reported, the first one leaves.
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([this, hFirst] {
-        host.failRunFrom("nxTcpSock.GetPeerAddr", 0);
+        host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 0);
         g_ChatDlg.OnClose(hFirst);
     });
     second.close();
@@ -111,9 +111,9 @@ TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
     const std::string secondAddr = "127.0.0.1:" + std::to_string(GuestPort(1));
 
     // Sending to the first guest fails; inside its report the second guest leaves.
-    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 1);
     OnFirstReport([this, hSecond] {
-        host.failRunFrom("nxTcpSock.SendMsgA", 0);
+        host.bench().failRunFrom("nxTcpSock.SendMsgA", 0);
         g_ChatDlg.OnClose(hSecond);
     });
     TypeMessage("to everyone");
@@ -140,9 +140,9 @@ TEST_F(ModalLoopsTest, GuestArrivingDuringABroadcastGetsTheLine) {
 
     // Sending to the first guest fails; while that is reported, a new guest is accepted.
     RawPeer newcomer;
-    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 1);
     OnFirstReport([this, port, &newcomer] {
-        host.failRunFrom("nxTcpSock.SendMsgA", 0);
+        host.bench().failRunFrom("nxTcpSock.SendMsgA", 0);
         ASSERT_TRUE(newcomer.connect("127.0.0.1", port));
         g_ChatDlg.OnAccept(ChatState().m_ListenSock.GetHandle());
     });
@@ -220,7 +220,7 @@ TEST_F(ModalLoopsTest, AReportAmongRecordsComesAfterTheirLinesAndLosesNone) {
 
 TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
     const std::uint16_t port = StartHosting("Hosty");
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { g_ChatDlg.HideAndEndSessions(); });
     RawPeer guest;
     ASSERT_TRUE(guest.connect("127.0.0.1", port));

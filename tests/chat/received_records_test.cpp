@@ -99,7 +99,7 @@ TEST_F(ReceivedRecordsTest, InvalidHandleAndMissingQueue) {
     EXPECT_EQ(Reports()[0], "CChatDlg::OnRecv error:\r\n - invalid socket handle");
     host.clearReports();
 
-    host.failRunFrom("nxTcpSock.CopyRecvQueue", 1);
+    host.bench().failRunFrom("nxTcpSock.CopyRecvQueue", 1);
     queued = {TextOf("not read")};
     g_ChatDlg.OnRecv(kSomeSocket);
     ASSERT_EQ(Reports().size(), 2u);
