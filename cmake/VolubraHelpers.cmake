@@ -17,9 +17,10 @@ endmacro()
 
 # volubra_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [TIMEOUT s])
 # One GoogleTest executable; every case in it is a CTest test of its own (Suite.Case,
-# label "case", so `ctest -R` picks one), each a process of its own with TIMEOUT
-# seconds. The cases are listed when CTest runs (PRE_TEST): under the cross build that
-# needs Wine, which runs the programs through CMAKE_CROSSCOMPILING_EMULATOR.
+# label "case", so `ctest -R` picks one; a parameterised case is named by its
+# instance, not its value), each a process of its own with TIMEOUT seconds. The cases
+# are listed when CTest runs (PRE_TEST): under the cross build that needs Wine, which
+# runs the programs through CMAKE_CROSSCOMPILING_EMULATOR.
 #
 # Under Wine a process costs more to start than most cases take, so the cross build
 # also registers the whole executable as one test, named after it (label
@@ -43,6 +44,7 @@ function(volubra_add_test)
   gtest_discover_tests(${T_NAME}
     EXTRA_ARGS --gtest_brief=1
     DISCOVERY_MODE PRE_TEST
+    NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT ${VOLUBRA_DISCOVERY_TIMEOUT}
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS case)
   if(CMAKE_CROSSCOMPILING)

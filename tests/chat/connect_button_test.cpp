@@ -1,7 +1,7 @@
 // The safety of the handlers that make sockets: a socket whose callbacks could not be
 // registered is not kept, by the Connect button or by an accept, and a click cannot
 // start a second session while the settings dialog of the first is open.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "dialogkit/message_box.h"
 #include "module/ui/resource.h"

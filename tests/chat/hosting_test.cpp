@@ -1,6 +1,6 @@
 // Hosting: raw guests arrive, announce nicknames, speak and leave; the host's
 // transcript and what each raw guest receives are compared word for word.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "dialogkit/message_box.h"

@@ -1,7 +1,7 @@
 // Joining as a guest: the module connects to a raw host, announces its nickname,
 // sends what its user types and shows what the host sends; a failed connect names
 // its Winsock error.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "dialogkit/testing/testing.h"
 #include "module/ui/resource.h"

@@ -2,7 +2,7 @@
 // other handlers run, here a guest's close or the window being closed. The report
 // sink stands in for that loop. Under AddressSanitizer a handler that held on to a
 // guest across the report would be caught using it after it was freed.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "module/chat/ChatLines.h"
@@ -33,6 +33,16 @@ protected:
         ASSERT_TRUE(ReceiveUntil(
             peer, TextRecord(std::to_string(guestsOnline) + " guest(s) are currently on-line")));
     }
+    // Hosts as "Hosty" with three guests that have taken every arrival record.
+    void HostThreeGuests() {
+        const std::uint16_t port = StartHosting("Hosty");
+        for (RawPeer& guest : guests)
+            guest = ConnectGuest(port);
+        for (RawPeer& guest : guests)
+            Drain(guest, 3);
+    }
+
+    RawPeer guests[3];
 };
 
 TEST_F(ModalLoopsTest, WindowClosedWhileAGuestsLineIsMade) {
@@ -71,12 +81,8 @@ TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
 }
 
 TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
-    const std::uint16_t port = StartHosting("Hosty");
-    RawPeer first = ConnectGuest(port);
-    RawPeer second = ConnectGuest(port);
-    RawPeer third = ConnectGuest(port);
-    for (RawPeer* guest : {&first, &second, &third})
-        Drain(*guest, 3);
+    ASSERT_NO_FATAL_FAILURE(HostThreeGuests());
+    RawPeer &first = guests[0], &second = guests[1], &third = guests[2];
     const QHANDLE hFirst = GuestHandle(0);
     const QHANDLE hThird = GuestHandle(2);
     const std::string firstAddr = "127.0.0.1:" + std::to_string(GuestPort(0));
@@ -101,12 +107,8 @@ TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
 }
 
 TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
-    const std::uint16_t port = StartHosting("Hosty");
-    RawPeer first = ConnectGuest(port);
-    RawPeer second = ConnectGuest(port);
-    RawPeer third = ConnectGuest(port);
-    for (RawPeer* guest : {&first, &second, &third})
-        Drain(*guest, 3);
+    ASSERT_NO_FATAL_FAILURE(HostThreeGuests());
+    RawPeer &first = guests[0], &second = guests[1], &third = guests[2];
     const QHANDLE hSecond = GuestHandle(1);
     const std::string secondAddr = "127.0.0.1:" + std::to_string(GuestPort(1));
 

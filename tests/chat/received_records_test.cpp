@@ -2,7 +2,7 @@
 // stand-in for "nxTcpSock.CopyRecvQueue" hands over records whose data buffers hold no
 // terminating zero, several element sizes, or nothing at all. The participant is a
 // guest, which shows every "text" record as it came.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "module/ui/resource.h"
 

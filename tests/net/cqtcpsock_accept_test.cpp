@@ -3,7 +3,7 @@
 // the Winsock error names.
 #include "module/net/CqTcpSock.h"
 #include "tests/net/fake_sock_plugin.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 using namespace volubra_test;
 

@@ -3,7 +3,7 @@
 // step fails, and what it leaves behind.
 #include "module/net/CqTcpSock.h"
 #include "tests/net/fake_sock_plugin.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 // attaching, what a failed attach leaves behind, and which argument list and return
 // variable a run uses.
 #include "module/plugin/CqFunc.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 using namespace volubra_test;
 

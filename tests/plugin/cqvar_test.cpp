@@ -2,7 +2,7 @@
 // operations of lists, strings and buffers, checked against the host's variables
 // and call log.
 #include "module/plugin/CqVar.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 using namespace volubra_test;
 

@@ -1,7 +1,7 @@
 // The seven exports as the host calls them: the version, the exact sequence of host
 // calls of the registration, and the guards of the socket callbacks.
 #include "testkit/chat_dlg_access.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 using namespace volubra_test;
 

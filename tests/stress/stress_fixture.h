@@ -12,7 +12,7 @@
 #pragma once
 
 #include "testkit/loadgen/guest_crowd.h"
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include <chrono>
 #include <condition_variable>

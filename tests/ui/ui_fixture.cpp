@@ -3,7 +3,7 @@
 
 #include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 namespace ui_test {
 
