@@ -2,8 +2,8 @@
 // receive-queue function, GetPeerInfo's two parts, exceptions from the plug-in, and
 // the Winsock error names.
 #include "module/net/CqTcpSock.h"
-#include "tests/net/fake_sock_plugin.h"
 #include "testkit/host_fixture.h"
+#include "tests/net/fake_sock_plugin.h"
 
 using namespace volubra_test;
 

@@ -2,8 +2,8 @@
 // plug-in: what each operation passes and reads, its guards, its reports when a
 // step fails, and what it leaves behind.
 #include "module/net/CqTcpSock.h"
-#include "tests/net/fake_sock_plugin.h"
 #include "testkit/host_fixture.h"
+#include "tests/net/fake_sock_plugin.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 // CExtAPI against the development host: the lookups made at binding, the reports of
 // missing functions and where they go, and the guarded calls.
-#include "testkit/text_file.h"
 #include "testkit/host_fixture.h"
+#include "testkit/text_file.h"
 
 #include <algorithm>
 #include <functional>
