@@ -83,7 +83,7 @@ private:
 class HostingChat {
 public:
     HostingChat() {
-        host_.setLogging(false);
+        host_.bench().setLogging(false);
         dk::testing::BeginCapture();
         const QHANDLE hID = host_.addPlugin("Volubra", &volubra_test::ResolveVolubraExport);
         Require(sockets_.registerFunctions(), "the socket plug-in's functions were refused");

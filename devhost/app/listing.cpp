@@ -26,7 +26,7 @@ void printPluginListing(std::ostream& out, const HostApi& api, const PluginSumma
     for (const auto& box : plugin.boxes)
         out << "box: [" << box.first << "] " << oneLineText(box.second) << "\n";
     if (withCallLog) {
-        for (const HostCall& call : api.callLog())
+        for (const HostCall& call : api.bench().callLog())
             out << call.format() << "\n";
     }
 }

@@ -34,14 +34,14 @@ int usageError(const std::string& error) {
     return kExitUsage;
 }
 
-void applyTestBench(devhost::HostApi& api, const devhost::Options& options) {
-    api.setLogging(options.printLog);
+void applyTestBench(devhost::TestBench& bench, const devhost::Options& options) {
+    bench.setLogging(options.printLog);
     for (const std::string& name : options.removedNames)
-        api.removeName(name);
+        bench.removeName(name);
     for (const auto& f : options.failingCalls)
-        api.failFrom(f.first, f.second);
+        bench.failFrom(f.first, f.second);
     for (const auto& f : options.failingRuns)
-        api.failRunFrom(f.first, f.second);
+        bench.failRunFrom(f.first, f.second);
 }
 
 // The socket plug-in of a session, registered with the host; null when it could not be.
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     }
 
     devhost::HostApi api; // outlives the loader: unloading the plug-in calls the host
-    applyTestBench(api, options);
+    applyTestBench(api.bench(), options);
     // A session provides the socket plug-in, which must outlive the plug-in too.
     std::unique_ptr<devhost::NxTcpSock> sockets;
     if (session.active() && !(sockets = makeSockets(api, options))) return kExitInitFailed;

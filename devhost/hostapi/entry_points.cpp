@@ -38,9 +38,8 @@ std::string logArg(const void* p) {
 class Entry {
 public:
     template <typename... Args> Entry(const char* name, QHANDLE hID, const Args&... args) {
-        HostApi* api = HostApi::current();
-        if (!api) return;
-        impl_ = &api->impl();
+        impl_ = currentHostImpl();
+        if (!impl_) return;
         if (impl_->logging) slot_ = impl_->beginCall(name, {logArg(args)...});
         bool injectedFailure = impl_->callShouldFail(name);
         admitted_ = !injectedFailure && impl_->plugins.count(hID) != 0;
@@ -277,7 +276,7 @@ QBOOL QRV_CALL menuInsertItemEx(QHANDLE hID, const char* lpExportName, const cha
 void* QRV_CALL hostLookup(QHANDLE hID, const char* lpFuncName) {
     HostApi* api = HostApi::current();
     if (!api) return nullptr;
-    HostApi::Impl& impl = api->impl();
+    HostApi::Impl& impl = *currentHostImpl();
     HostApi::Impl::LogSlot slot;
     if (impl.logging) slot = impl.beginCall("lookup", {formatText(lpFuncName)});
     void* address = nullptr;

@@ -1,5 +1,5 @@
-// HostApi: the host side of the plug-in API. The methods here are the host's own and
-// the test bench's; they neither log nor fail on purpose. What plug-ins call comes
+// HostApi: the host side of the plug-in API. The methods here are the host's own;
+// they neither log nor fail on purpose. What plug-ins call comes
 // through entry_points.cpp, which checks, logs and injects faults before it lands in
 // the same Impl.
 #include "devhost/hostapi/app_icon.h"
@@ -208,6 +208,11 @@ HostApi* HostApi::current() {
     return live.empty() ? nullptr : live.back();
 }
 
+HostApi::Impl* currentHostImpl() {
+    HostApi* api = HostApi::current();
+    return api ? &api->impl() : nullptr;
+}
+
 QHANDLE HostApi::addPlugin(const std::string& baseName,
                            std::function<void*(const char*)> resolveExport) {
     QHANDLE id = impl_->vars.reserveHandle();
@@ -358,53 +363,6 @@ const std::vector<QHANDLE>& HostApi::items(QHANDLE hList) const {
     static const std::vector<QHANDLE> none;
     const Variable* v = impl_->vars.find(hList);
     return v && v->typeId == TYPEID_LIST ? v->items : none;
-}
-
-void HostApi::removeName(const std::string& name) {
-    impl_->removedNames.insert(name);
-}
-void HostApi::restoreName(const std::string& name) {
-    impl_->removedNames.erase(name);
-}
-
-void HostApi::failFrom(const std::string& name, unsigned n) {
-    if (n == 0) {
-        impl_->failingCalls.erase(name);
-    } else {
-        impl_->failingCalls[name] = {n, 0};
-    }
-}
-
-void HostApi::failRunFrom(const std::string& fullName, unsigned n) {
-    if (n == 0) {
-        impl_->failingRuns.erase(fullName);
-    } else {
-        impl_->failingRuns[fullName] = {n, 0};
-    }
-}
-
-const std::vector<HostCall>& HostApi::callLog() const {
-    return impl_->log;
-}
-
-std::size_t HostApi::droppedCallCount() const {
-    return impl_->droppedCalls;
-}
-
-std::vector<std::string> HostApi::callNames() const {
-    std::vector<std::string> names;
-    for (const HostCall& c : impl_->log)
-        names.push_back(c.name);
-    return names;
-}
-
-void HostApi::clearCallLog() {
-    impl_->log.clear();
-    impl_->droppedCalls = 0;
-    ++impl_->logEpoch;
-}
-void HostApi::setLogging(bool on) {
-    impl_->logging = on;
 }
 
 } // namespace devhost

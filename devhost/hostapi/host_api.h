@@ -1,8 +1,8 @@
 // The development host's plug-in API: typed host variables, lists, strings and
 // buffers, the function registry, menu entries and error reports, reached by a
-// plug-in through the lookup routine exactly as the real host's. It is also the test
-// bench: any name can be withheld from the lookup, any host function made to fail from
-// its n-th call on, and every call a plug-in makes is logged in order.
+// plug-in through the lookup routine exactly as the real host's. Its test bench
+// (test_bench.h, reached through bench()) withholds names, makes host functions fail
+// and logs every call a plug-in makes.
 //
 // One HostApi is current per process (the C entry points that plug-ins call find it
 // there); it is made current on construction, and on destruction the one made before
@@ -15,11 +15,9 @@
 // may still make function variables of its own (var.CreateTemp of type 510, then
 // var.SetValueEx) and delete those. Re-registering a name replaces the entry in place,
 // and every handle referring to it follows.
-//
-// The call log and fault injection cost nothing while they are not in use: with
-// logging off no argument is formatted and no entry made.
 #pragma once
 
+#include "devhost/hostapi/test_bench.h"
 #include "qrvapi/qrv_abi.h"
 
 #include <cstdint>
@@ -31,15 +29,6 @@
 #include <vector>
 
 namespace devhost {
-
-// One host call as the log records it, e.g. name "var.CreateTemp", args {"31"},
-// result "5". Texts are logged quoted ("\"hSock\""), addresses as "ptr" or "null".
-struct HostCall {
-    std::string name;
-    std::vector<std::string> args;
-    std::string result;
-    std::string format() const; // var.CreateTemp(31)=5
-};
 
 // A function that the host itself provides in its registry ("application.GetIcon",
 // the socket plug-in's "nxTcpSock.Connect" ...). It receives the argument list, already
@@ -80,7 +69,7 @@ public:
     // Runs a registered function by name with the given arguments, as another plug-in
     // would with qrvfunc.Execute2 (used by the socket plug-in to raise callbacks and by
     // the menu). Returns false when it is not registered or failed to run.
-    // hFunc may be any function variable. failRunFrom applies here too.
+    // hFunc may be any function variable. The test bench's failRunFrom applies here too.
     bool runRegistered(QHANDLE hFunc, QHANDLE hArgList, QHANDLE* phRetVal);
     // The registry entry's own handle for any function variable referring to it (so a
     // function given as a VARREF can be kept after the plug-in deletes its variable);
@@ -115,7 +104,7 @@ public:
     void setReportSink(std::function<void(const std::string&)> sink);
 
     // ---- variables, for the host's own use and for tests ------------------------
-    // These do not log and are not subject to fault injection.
+    // These do not log and are not subject to the test bench's faults.
     QHANDLE createVar(std::uint32_t typeId, const std::string& name = {});
     bool deleteVar(QHANDLE h);
     bool exists(QHANDLE h) const;
@@ -137,30 +126,19 @@ public:
     const std::vector<QHANDLE>& items(QHANDLE hList) const;
 
     // ---- test bench -----------------------------------------------------------
-    // Withholds a name from the lookup (the plug-in then gets 0 for it).
-    void removeName(const std::string& name);
-    void restoreName(const std::string& name);
-    // Makes a host API function ("var.SetValueEx") fail from its n-th call on
-    // (1-based, counted from now); n 0 restores it.
-    void failFrom(const std::string& name, unsigned n);
-    // Makes running a registered function ("nxTcpSock.Connect") through qrvfunc.Execute2
-    // or runRegistered fail from its n-th run on (counted among runs whose arguments
-    // passed the checks); n 0 restores it.
-    void failRunFrom(const std::string& fullName, unsigned n);
-    // The log of host API calls made by plug-ins, in order.
-    const std::vector<HostCall>& callLog() const;
-    std::vector<std::string> callNames() const;
-    // Calls not logged because the log held its maximum (a million calls) already.
-    std::size_t droppedCallCount() const;
-    void clearCallLog();
-    void setLogging(bool on);
+    TestBench& bench() { return bench_; }
+    const TestBench& bench() const { return bench_; }
 
-    // Implementation detail, public only for the C entry points.
+    // The inside, shared by the methods, the test bench and the C entry points.
     struct Impl;
-    Impl& impl() { return *impl_; }
 
 private:
+    friend class TestBench;
+    friend Impl* currentHostImpl();
+    Impl& impl() { return *impl_; }
+
     std::unique_ptr<Impl> impl_;
+    TestBench bench_{*this};
 };
 
 // The names the host API answers for, in the order a plug-in of API 2.5.4 looks them up.

@@ -81,6 +81,9 @@ struct HostApi::Impl {
     void* resolveExport(QHANDLE pluginId, const char* exportName) const;
 };
 
+// The current HostApi's inside, or null when there is none.
+HostApi::Impl* currentHostImpl();
+
 // The address the lookup answers for a name, ignoring removal (null for unknown names).
 void* hostEntryPoint(const std::string& name);
 

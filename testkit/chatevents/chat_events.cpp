@@ -92,7 +92,7 @@ std::string PickName(std::uint8_t choice) {
 class ChatEvents {
 public:
     ChatEvents() {
-        m_Host.setLogging(false);
+        m_Host.bench().setLogging(false);
         dk::testing::BeginCapture();
         const QHANDLE hID = m_Host.addPlugin("Volubra", &volubra_test::ResolveVolubraExport);
         Require(m_Sockets.registerFunctions(), "the socket stand-in's functions were refused");
@@ -317,9 +317,9 @@ private:
     void FailNextPeerQuery(int depth) {
         const std::uint8_t choice = m_pInput->next();
         const char* name = (choice & 1) ? "nxTcpSock.GetPeerPort" : "nxTcpSock.GetPeerAddr";
-        m_Host.failRunFrom(name, 1 + (choice >> 1) % 3);
+        m_Host.bench().failRunFrom(name, 1 + (choice >> 1) % 3);
         RunEvent(depth);
-        m_Host.failRunFrom(name, 0);
+        m_Host.bench().failRunFrom(name, 0);
     }
 
     // A modal loop opened at depth: the next few events run inside it.

@@ -1,7 +1,7 @@
 // The safety of the handlers that make sockets: a socket whose callbacks could not be
 // registered is not kept, by the Connect button or by an accept, and a click cannot
 // start a second session while the settings dialog of the first is open.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "dialogkit/message_box.h"
 #include "module/ui/resource.h"
@@ -17,7 +17,7 @@ class ConnectButtonTest : public ChatFixture {};
 TEST_F(ConnectButtonTest, FailedRegistrationDeletesTheNewSocket) {
     RawListener rawHost;
     ASSERT_TRUE(rawHost.listen(0));
-    host.failRunFrom("nxTcpSock.SetCallback", 1);
+    host.bench().failRunFrom("nxTcpSock.SetCallback", 1);
     AnswerSettings(ChatMode::Guest, "127.0.0.1", rawHost.port(), "");
     ASSERT_TRUE(ClickConnect());
     ASSERT_EQ(Reports().size(), 2u);
@@ -27,7 +27,7 @@ TEST_F(ConnectButtonTest, FailedRegistrationDeletesTheNewSocket) {
     EXPECT_EQ(sockets.socketCount(), 0u) << "the half-made socket was kept";
 
     // The next click starts over: a new socket with both callbacks.
-    host.failRunFrom("nxTcpSock.SetCallback", 0);
+    host.bench().failRunFrom("nxTcpSock.SetCallback", 0);
     AnswerSettings(ChatMode::Guest, "127.0.0.1", rawHost.port(), "");
     ASSERT_TRUE(ClickConnect());
     EXPECT_EQ(ConnectCaption(), "Connected");
@@ -38,7 +38,7 @@ TEST_F(ConnectButtonTest, FailedRegistrationDeletesTheNewSocket) {
 }
 
 TEST_F(ConnectButtonTest, FailedCloseRegistrationDeletesTheNewSocket) {
-    host.failRunFrom("nxTcpSock.SetCallback", 2);
+    host.bench().failRunFrom("nxTcpSock.SetCallback", 2);
     testsupport::ClosedPort closed;
     AnswerSettings(ChatMode::Guest, "127.0.0.1", closed.port(), "");
     ASSERT_TRUE(ClickConnect());
@@ -54,7 +54,7 @@ TEST_F(ConnectButtonTest, FailedCloseRegistrationDeletesTheNewSocket) {
 class UnregisteredCallbacksTest : public ChatFixture {
 protected:
     // Registration order: ExtShowWnd, ExtOnConnect, then ExtOnAccept and on.
-    void BeforeInit() override { host.failFrom("qrvfunc.LoadFunc", 3); }
+    void BeforeInit() override { host.bench().failFrom("qrvfunc.LoadFunc", 3); }
 };
 
 TEST_F(UnregisteredCallbacksTest, ListeningSocketWithoutAcceptCallbackIsNotKept) {
@@ -88,7 +88,7 @@ TEST_F(UnregisteredCallbacksTest, ClientSocketWithoutReceiveCallbackIsNotKept) {
 // callback cannot be found.
 class UnregisteredGuestCallbacksTest : public ChatFixture {
 protected:
-    void BeforeInit() override { host.failFrom("qrvfunc.LoadFunc", 4); }
+    void BeforeInit() override { host.bench().failFrom("qrvfunc.LoadFunc", 4); }
 };
 
 TEST_F(UnregisteredGuestCallbacksTest, AGuestWhoseEventsCannotArriveIsNotKept) {

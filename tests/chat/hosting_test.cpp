@@ -1,6 +1,6 @@
 // Hosting: raw guests arrive, announce nicknames, speak and leave; the host's
 // transcript and what each raw guest receives are compared word for word.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "dialogkit/message_box.h"
@@ -297,11 +297,11 @@ TEST_F(HostingTest, ABroadcastAsksEachGuestItsStateAndSendsInListOrder) {
     Skip(first, 6);
     Skip(second, 4);
     Skip(third, 2);
-    host.clearCallLog();
+    host.bench().clearCallLog();
     TypeMessage("to all");
     ASSERT_TRUE(ClickSend());
     std::vector<std::string> functions;
-    for (const devhost::HostCall& call : host.callLog())
+    for (const devhost::HostCall& call : host.bench().callLog())
         if (call.name == "qrvfunc.GetFunc") functions.push_back(call.args.back());
     const std::string state = "\"nxTcpSock.GetSockState\"", send = "\"nxTcpSock.SendMsgA\"";
     EXPECT_EQ(functions, (std::vector<std::string>{state, send, state, send, state, send}));

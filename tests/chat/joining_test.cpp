@@ -1,7 +1,7 @@
 // Joining as a guest: the module connects to a raw host, announces its nickname,
 // sends what its user types and shows what the host sends; a failed connect names
 // its Winsock error.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "dialogkit/testing/testing.h"
 #include "module/ui/resource.h"
@@ -118,12 +118,12 @@ TEST_F(JoiningTest, ConnectToAClosedPortNamesTheError) {
 
 TEST_F(JoiningTest, FailedSendKeepsTheTypedText) {
     RawPeer hostSide = Join("");
-    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 1);
     TypeMessage("do not lose me");
     ASSERT_TRUE(ClickSend());
     EXPECT_EQ(MessageBoxText(), "do not lose me");
     EXPECT_EQ(ChatState().m_strMessage, "do not lose me");
-    host.failRunFrom("nxTcpSock.SendMsgA", 0);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 0);
     ASSERT_TRUE(ClickSend());
     EXPECT_EQ(Receive(hostSide), TextRecord("do not lose me"));
     EXPECT_EQ(MessageBoxText(), "");

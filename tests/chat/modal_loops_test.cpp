@@ -2,7 +2,7 @@
 // other handlers run, here a guest's close or the window being closed. The report
 // sink stands in for that loop. Under AddressSanitizer a handler that held on to a
 // guest across the report would be caught using it after it was freed.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "module/chat/ChatLines.h"
@@ -36,13 +36,23 @@ protected:
         ASSERT_TRUE(ReceiveUntil(
             peer, TextRecord(std::to_string(guestsOnline) + " guest(s) are currently on-line")));
     }
+    // Hosts as "Hosty" with three guests that have taken every arrival record.
+    void HostThreeGuests() {
+        const std::uint16_t port = StartHosting("Hosty");
+        for (RawPeer& guest : guests)
+            guest = ConnectGuest(port);
+        for (RawPeer& guest : guests)
+            Drain(guest, 3);
+    }
+
+    RawPeer guests[3];
 };
 
 TEST_F(ModalLoopsTest, WindowClosedWhileAGuestsLineIsMade) {
     const std::uint16_t port = StartHosting("Hosty");
     RawPeer guest = ConnectGuest(port);
     Drain(guest, 1);
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { ClickClose(); });
     ASSERT_TRUE(guest.sendRecord("text", "hi"));
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
@@ -62,7 +72,7 @@ TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
     Drain(leaving, 2);
     Drain(staying, 2);
     const std::string before = Transcript();
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { ClickClose(); });
     leaving.close();
     ASSERT_TRUE(PumpUntil([&] { return !g_ChatDlg.IsShown(); }));
@@ -74,20 +84,16 @@ TEST_F(ModalLoopsTest, WindowClosedWhileADepartureIsAnnounced) {
 }
 
 TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
-    const std::uint16_t port = StartHosting("Hosty");
-    RawPeer first = ConnectGuest(port);
-    RawPeer second = ConnectGuest(port);
-    RawPeer third = ConnectGuest(port);
-    for (RawPeer* guest : {&first, &second, &third})
-        Drain(*guest, 3);
+    ASSERT_NO_FATAL_FAILURE(HostThreeGuests());
+    RawPeer &first = guests[0], &second = guests[1], &third = guests[2];
     const QHANDLE hFirst = GuestHandle(0);
     const QHANDLE hThird = GuestHandle(2);
     const std::string firstAddr = "127.0.0.1:" + std::to_string(GuestPort(0));
 
     // The second guest leaves; while its departure is reported, the first one leaves.
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([this, hFirst] {
-        host.failRunFrom("nxTcpSock.GetPeerAddr", 0);
+        host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 0);
         g_ChatDlg.OnClose(hFirst);
     });
     second.close();
@@ -104,19 +110,15 @@ TEST_F(ModalLoopsTest, EarlierGuestLeavingDuringADepartureTakesNoOtherGuest) {
 }
 
 TEST_F(ModalLoopsTest, GuestLeavingDuringABroadcastIsSkipped) {
-    const std::uint16_t port = StartHosting("Hosty");
-    RawPeer first = ConnectGuest(port);
-    RawPeer second = ConnectGuest(port);
-    RawPeer third = ConnectGuest(port);
-    for (RawPeer* guest : {&first, &second, &third})
-        Drain(*guest, 3);
+    ASSERT_NO_FATAL_FAILURE(HostThreeGuests());
+    RawPeer &first = guests[0], &second = guests[1], &third = guests[2];
     const QHANDLE hSecond = GuestHandle(1);
     const std::string secondAddr = "127.0.0.1:" + std::to_string(GuestPort(1));
 
     // Sending to the first guest fails; inside its report the second guest leaves.
-    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 1);
     OnFirstReport([this, hSecond] {
-        host.failRunFrom("nxTcpSock.SendMsgA", 0);
+        host.bench().failRunFrom("nxTcpSock.SendMsgA", 0);
         g_ChatDlg.OnClose(hSecond);
     });
     TypeMessage("to everyone");
@@ -143,9 +145,9 @@ TEST_F(ModalLoopsTest, GuestArrivingDuringABroadcastGetsTheLine) {
 
     // Sending to the first guest fails; while that is reported, a new guest is accepted.
     RawPeer newcomer;
-    host.failRunFrom("nxTcpSock.SendMsgA", 1);
+    host.bench().failRunFrom("nxTcpSock.SendMsgA", 1);
     OnFirstReport([this, port, &newcomer] {
-        host.failRunFrom("nxTcpSock.SendMsgA", 0);
+        host.bench().failRunFrom("nxTcpSock.SendMsgA", 0);
         ASSERT_TRUE(newcomer.connect("127.0.0.1", port));
         g_ChatDlg.OnAccept(ChatState().m_ListenSock.GetHandle());
     });
@@ -224,7 +226,7 @@ TEST_F(ModalLoopsTest, AReportAmongRecordsComesAfterTheirLinesAndLosesNone) {
 
 TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
     const std::uint16_t port = StartHosting("Hosty");
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     OnFirstReport([] { ClickClose(); });
     RawPeer guest;
     ASSERT_TRUE(guest.connect("127.0.0.1", port));

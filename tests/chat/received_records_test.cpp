@@ -2,7 +2,7 @@
 // stand-in for "nxTcpSock.CopyRecvQueue" hands over records whose data buffers hold no
 // terminating zero, several element sizes, or nothing at all. The participant is a
 // guest, which shows every "text" record as it came.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "module/ui/resource.h"
 
@@ -99,7 +99,7 @@ TEST_F(ReceivedRecordsTest, InvalidHandleAndMissingQueue) {
     EXPECT_EQ(Reports()[0], "CChatDlg::OnRecv error:\r\n - invalid socket handle");
     host.clearReports();
 
-    host.failRunFrom("nxTcpSock.CopyRecvQueue", 1);
+    host.bench().failRunFrom("nxTcpSock.CopyRecvQueue", 1);
     queued = {TextOf("not read")};
     g_ChatDlg.OnRecv(kSomeSocket);
     ASSERT_EQ(Reports().size(), 2u);

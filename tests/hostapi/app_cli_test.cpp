@@ -153,7 +153,7 @@ TEST_F(HostApiTest, ListingShowsMenuRegistrationsAndReportsOnOneLineEach) {
     createItem(proto, TYPEID_HANDLE, "hSock");
     fn<QrvFuncLoadFunc>("qrvfunc.LoadFunc")(hID, "ExtOnRecv", 1, proto);
     fn<QrvAppReportError>("app.ReportError")(hID, "X::Y error:\r\n - z");
-    api.clearCallLog();
+    api.bench().clearCallLog();
     fn<QrvVarCreateTemp>("var.CreateTemp")(hID, TYPEID_INT);
 
     std::ostringstream out;

@@ -18,7 +18,7 @@ TEST_F(TestBenchTest, All133NamesAnswerAndAreLoggedInOrder) {
     EXPECT_EQ(names.back(), "script.Execute");
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 133u) << "duplicates";
 
-    api.clearCallLog();
+    api.bench().clearCallLog();
     std::set<void*> addresses;
     for (const std::string& name : names) {
         void* p = HostApi::lookupRoutine()(hID, name.c_str());
@@ -26,9 +26,9 @@ TEST_F(TestBenchTest, All133NamesAnswerAndAreLoggedInOrder) {
         addresses.insert(p);
     }
     EXPECT_EQ(addresses.size(), 133u) << "every name needs its own entry point";
-    ASSERT_EQ(api.callLog().size(), 133u);
+    ASSERT_EQ(api.bench().callLog().size(), 133u);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        EXPECT_EQ(api.callLog()[i].format(), "lookup(\"" + names[i] + "\")=ptr");
+        EXPECT_EQ(api.bench().callLog()[i].format(), "lookup(\"" + names[i] + "\")=ptr");
     }
     EXPECT_EQ(HostApi::lookupRoutine()(hID, "var.NoSuchThing"), nullptr);
     EXPECT_EQ(HostApi::lookupRoutine()(hID, nullptr), nullptr);
@@ -45,35 +45,35 @@ TEST_F(TestBenchTest, UnsupportedNamesReportWhenCalled) {
 }
 
 TEST_F(TestBenchTest, RemovedNamesAreNotAnswered) {
-    api.removeName("menu.InsertItemEx");
-    api.clearCallLog();
+    api.bench().removeName("menu.InsertItemEx");
+    api.bench().clearCallLog();
     EXPECT_EQ(HostApi::lookupRoutine()(hID, "menu.InsertItemEx"), nullptr);
     EXPECT_NE(HostApi::lookupRoutine()(hID, "menu.InsertItem"), nullptr);
-    EXPECT_EQ(api.callLog()[0].format(), "lookup(\"menu.InsertItemEx\")=null");
+    EXPECT_EQ(api.bench().callLog()[0].format(), "lookup(\"menu.InsertItemEx\")=null");
     EXPECT_EQ(api.lookup(hID, "menu.InsertItemEx"), nullptr);
-    api.restoreName("menu.InsertItemEx");
+    api.bench().restoreName("menu.InsertItemEx");
     EXPECT_NE(api.lookup(hID, "menu.InsertItemEx"), nullptr);
 }
 
 TEST_F(TestBenchTest, FailFromMakesTheNthCallAndAllLaterOnesFail) {
     auto createTempFn = fn<QrvVarCreateTemp>("var.CreateTemp");
-    api.failFrom("var.CreateTemp", 3);
+    api.bench().failFrom("var.CreateTemp", 3);
     EXPECT_NE(createTempFn(hID, TYPEID_INT), 0u);
     EXPECT_NE(createTempFn(hID, TYPEID_INT), 0u);
     EXPECT_EQ(createTempFn(hID, TYPEID_INT), 0u);
     EXPECT_EQ(createTempFn(hID, TYPEID_INT), 0u);
     EXPECT_NE(api.createVar(TYPEID_INT), 0u) << "the host's own helpers never fail";
-    api.failFrom("var.CreateTemp", 0);
+    api.bench().failFrom("var.CreateTemp", 0);
     EXPECT_NE(createTempFn(hID, TYPEID_INT), 0u);
 
     // Failure values per result kind.
     QHANDLE s = createTemp(TYPEID_STRING);
-    api.failFrom("str.GetText", 1);
+    api.bench().failFrom("str.GetText", 1);
     EXPECT_EQ(fn<QrvStrGetText>("str.GetText")(hID, s), nullptr);
-    api.failFrom("app.ReportError", 1);
+    api.bench().failFrom("app.ReportError", 1);
     EXPECT_FALSE(fn<QrvAppReportError>("app.ReportError")(hID, "x"));
     EXPECT_TRUE(api.reports().empty()) << "a failed report must not be recorded";
-    api.failFrom("lookup", 1);
+    api.bench().failFrom("lookup", 1);
     EXPECT_EQ(HostApi::lookupRoutine()(hID, "var.Delete"), nullptr);
 }
 
@@ -85,17 +85,17 @@ TEST_F(TestBenchTest, FailRunFromStopsAFunctionRunningFromItsNthRun) {
     });
     QHANDLE f = fn<QrvFuncGetFunc>("qrvfunc.GetFunc")(hID, "nxTcpSock.Close");
     auto execute = fn<QrvFuncExecute2>("qrvfunc.Execute2");
-    api.failRunFrom("nxTcpSock.Close", 2);
+    api.bench().failRunFrom("nxTcpSock.Close", 2);
     EXPECT_TRUE(execute(hID, f, 0, nullptr));
     EXPECT_FALSE(execute(hID, f, 0, nullptr));
     EXPECT_FALSE(execute(hID, f, 0, nullptr));
     EXPECT_EQ(runs, 1) << "a failed run must not run the function";
-    api.failRunFrom("nxTcpSock.Close", 0);
+    api.bench().failRunFrom("nxTcpSock.Close", 0);
     EXPECT_TRUE(execute(hID, f, 0, nullptr));
 }
 
 TEST_F(TestBenchTest, CallLogFormatsArgumentsAndResults) {
-    api.clearCallLog();
+    api.bench().clearCallLog();
     QHANDLE list = createTemp(TYPEID_LIST);
     QHANDLE item = createItem(list, TYPEID_HANDLE, "hSock");
     std::uint32_t value = 5;
@@ -105,7 +105,7 @@ TEST_F(TestBenchTest, CallLogFormatsArgumentsAndResults) {
     api.createVar(TYPEID_INT); // host helpers are not logged
 
     std::vector<std::string> lines;
-    for (const HostCall& c : api.callLog())
+    for (const HostCall& c : api.bench().callLog())
         lines.push_back(c.format());
     const std::string l = std::to_string(list), i = std::to_string(item);
     const std::vector<std::string> expected = {
@@ -116,12 +116,12 @@ TEST_F(TestBenchTest, CallLogFormatsArgumentsAndResults) {
         "lookup(\"app.ReportError\")=ptr", "app.ReportError(\"a \\\"quoted\\\"\\r\\nline\")=true",
     };
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(api.callNames()[1], "var.CreateTemp");
+    EXPECT_EQ(api.bench().callNames()[1], "var.CreateTemp");
 
-    api.setLogging(false);
-    api.clearCallLog();
+    api.bench().setLogging(false);
+    api.bench().clearCallLog();
     createTemp(TYPEID_INT);
-    EXPECT_TRUE(api.callLog().empty());
+    EXPECT_TRUE(api.bench().callLog().empty());
 }
 
 QHANDLE g_benchId = 0;
@@ -139,12 +139,13 @@ TEST_F(TestBenchTest, CallsMadeDuringARunFollowItInTheLog) {
     exports["ExtOnClose"] = reinterpret_cast<void*>(&nestedExport);
     QHANDLE f = fn<QrvFuncLoadFunc>("qrvfunc.LoadFunc")(hID, "ExtOnClose", 1, 0);
     auto execute = fn<QrvFuncExecute2>("qrvfunc.Execute2");
-    api.clearCallLog();
+    api.bench().clearCallLog();
     ASSERT_TRUE(execute(hID, f, 0, nullptr));
-    auto names = api.callNames();
+    auto names = api.bench().callNames();
     ASSERT_EQ(names.size(), 3u);
     EXPECT_EQ(names[0], "qrvfunc.Execute2");
-    EXPECT_EQ(api.callLog()[0].format(), "qrvfunc.Execute2(" + std::to_string(f) + ",0,null)=true");
+    EXPECT_EQ(api.bench().callLog()[0].format(),
+              "qrvfunc.Execute2(" + std::to_string(f) + ",0,null)=true");
     EXPECT_EQ(names[1], "lookup");
     EXPECT_EQ(names[2], "var.CreateTemp");
 }

@@ -64,7 +64,7 @@ TEST_F(VariablesTest, StaleHandlesNameNothingWhileSlotsAreReused) {
 
     // Temporaries made and deleted one after another: the table reuses its slots
     // instead of growing, and first's slot, once reused, still does not answer to first.
-    api.setLogging(false);
+    api.bench().setLogging(false);
     bool firstSlotReused = false;
     QHANDLE highestSlot = 0;
     for (std::size_t i = 0; i < 3 * kReuseDelay; ++i) {

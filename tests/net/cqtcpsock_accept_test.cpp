@@ -2,8 +2,8 @@
 // receive-queue function, GetPeerInfo's two parts, exceptions from the plug-in, and
 // the Winsock error names.
 #include "module/net/CqTcpSock.h"
+#include "testkit/host_fixture.h"
 #include "tests/net/fake_sock_plugin.h"
-#include "tests/plugin/host_fixture.h"
 
 using namespace volubra_test;
 
@@ -22,7 +22,7 @@ protected:
         ASSERT_TRUE(guest.Create());
         plugin.sock(listener.GetHandle()).state = SOCKSTATE_LISTENING;
         plugin.clearRuns();
-        host.clearCallLog();
+        host.bench().clearCallLog();
         host.clearReports();
     }
     // The sockets go while the module is still bound: deleted after the base's
@@ -34,7 +34,7 @@ protected:
     }
     std::size_t CountCalls(const std::string& name, const std::string& firstArg) const {
         std::size_t n = 0;
-        for (const auto& c : host.callLog()) {
+        for (const auto& c : host.bench().callLog()) {
             if (c.name == name && !c.args.empty() && c.args[0] == firstArg) ++n;
         }
         return n;
@@ -83,7 +83,7 @@ TEST_F(SockOpsTest, AcceptRefusesInTheOrderOfItsChecks) {
 
     plugin.sock(100).state = SOCKSTATE_LISTENING;
     plugin.sock(101).state = SOCKSTATE_CLOSED;
-    host.failRunFrom("nxTcpSock.GetSockState", 2);
+    host.bench().failRunFrom("nxTcpSock.GetSockState", 2);
     EXPECT_FALSE(listener.Accept(&guest));
     EXPECT_EQ(host.reports(),
               (Names{Report("GetSockState", "nxTcpSock.GetSockState function failed"),
@@ -107,18 +107,18 @@ TEST_F(SockOpsTest, TheReceiveQueueFunctionIsLookedUpOncePerObject) {
 
     CqTcpSock transient;
     transient.Attach(guest.GetHandle());
-    host.failFrom("qrvfunc.GetFunc", 1);
+    host.bench().failFrom("qrvfunc.GetFunc", 1);
     EXPECT_FALSE(transient.GetRecvQueue(queue));
-    host.failFrom("qrvfunc.GetFunc", 0);
+    host.bench().failFrom("qrvfunc.GetFunc", 0);
     EXPECT_TRUE(transient.GetRecvQueue(queue)) << "a failed lookup is tried again";
     EXPECT_EQ(CountCalls("qrvfunc.GetFunc", name), 3u);
 }
 
 TEST_F(SockOpsTest, AHandleThatFailedToAttachIsNotUsedAgain) {
     const QHANDLE queue = host.createVar(TYPEID_LIST);
-    host.failFrom("qrvfunc.GetArgListPrototype", 1);
+    host.bench().failFrom("qrvfunc.GetArgListPrototype", 1);
     EXPECT_FALSE(guest.GetRecvQueue(queue));
-    host.failFrom("qrvfunc.GetArgListPrototype", 0);
+    host.bench().failFrom("qrvfunc.GetArgListPrototype", 0);
     EXPECT_TRUE(guest.GetRecvQueue(queue)) << "the next call binds a fresh handle";
     EXPECT_EQ(CountCalls("qrvfunc.GetFunc", "\"nxTcpSock.CopyRecvQueue\""), 2u);
 }
@@ -126,7 +126,7 @@ TEST_F(SockOpsTest, AHandleThatFailedToAttachIsNotUsedAgain) {
 TEST_F(SockOpsTest, PeerInfoWithoutAnAddressLeavesThePortAlone) {
     const QHANDLE addr = host.createVar(TYPEID_STRING);
     std::int32_t port = 1234;
-    host.failRunFrom("nxTcpSock.GetPeerAddr", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerAddr", 1);
     EXPECT_FALSE(guest.GetPeerInfo(addr, &port));
     EXPECT_EQ(host.reports(), (Names{Report("GetPeerAddr", "nxTcpSock.GetPeerAddr function failed"),
                                      Report("GetPeerInfo", "cannot get peer address")}));
@@ -138,7 +138,7 @@ TEST_F(SockOpsTest, PeerInfoWithoutAnAddressLeavesThePortAlone) {
 TEST_F(SockOpsTest, AnAddressThatCannotBeCopiedIsNoAddress) {
     const QHANDLE addr = host.createVar(TYPEID_STRING);
     std::int32_t port = 1234;
-    host.failFrom("var.CopyValue", 1);
+    host.bench().failFrom("var.CopyValue", 1);
     EXPECT_FALSE(guest.GetPeerAddr(addr));
     host.clearReports();
     EXPECT_FALSE(guest.GetPeerInfo(addr, &port));
@@ -150,7 +150,7 @@ TEST_F(SockOpsTest, AnAddressThatCannotBeCopiedIsNoAddress) {
     EXPECT_EQ(host.text(addr), "");
 
     const QHANDLE number = host.createVar(TYPEID_INT);
-    host.failFrom("var.CopyValue", 0);
+    host.bench().failFrom("var.CopyValue", 0);
     host.clearReports();
     EXPECT_FALSE(guest.GetPeerAddr(number)) << "a variable of another type takes no address";
     EXPECT_EQ(host.reports().size(), 1u);
@@ -160,7 +160,7 @@ TEST_F(SockOpsTest, PeerInfoWithoutAPortGivesZero) {
     const QHANDLE addr = host.createVar(TYPEID_STRING);
     plugin.sock(101).peerAddr = "10.1.2.3";
     std::int32_t port = 1234;
-    host.failRunFrom("nxTcpSock.GetPeerPort", 1);
+    host.bench().failRunFrom("nxTcpSock.GetPeerPort", 1);
     EXPECT_TRUE(guest.GetPeerInfo(addr, &port));
     EXPECT_EQ(port, 0);
     EXPECT_EQ(host.text(addr), "10.1.2.3");

@@ -2,8 +2,8 @@
 // plug-in: what each operation passes and reads, its guards, its reports when a
 // step fails, and what it leaves behind.
 #include "module/net/CqTcpSock.h"
+#include "testkit/host_fixture.h"
 #include "tests/net/fake_sock_plugin.h"
-#include "tests/plugin/host_fixture.h"
 
 #include <functional>
 
@@ -28,21 +28,21 @@ protected:
     }
     void Reset() {
         plugin.clearRuns();
-        host.clearCallLog();
+        host.bench().clearCallLog();
         host.clearReports();
     }
 
     void ClearFaults() {
         for (const char* name : {"qrvfunc.GetFunc", "var.SetValueEx", "str.SetText",
                                  "var.GetValueEx", "var.IsType", "var.CopyValue"}) {
-            host.failFrom(name, 0);
+            host.bench().failFrom(name, 0);
         }
         for (const char* name :
              {"nxTcpSock.new", "nxTcpSock.delete", "nxTcpSock.Connect", "nxTcpSock.Listen",
               "nxTcpSock.Close", "nxTcpSock.GetSockState", "nxTcpSock.GetLastError",
               "nxTcpSock.SendMsgA", "nxTcpSock.SetCallback", "nxTcpSock.GetPeerAddr",
               "nxTcpSock.GetPeerPort", "nxTcpSock.CopyRecvQueue", "nxTcpSock.Accept"}) {
-            host.failRunFrom(name, 0);
+            host.bench().failRunFrom(name, 0);
         }
     }
 
@@ -68,7 +68,7 @@ TEST_F(CqTcpSockTest, WithoutASocketNothingIsAskedOrReported) {
     EXPECT_FALSE(sock.Accept(&other));
     sock.Close();
     sock.Delete();
-    EXPECT_TRUE(host.callLog().empty());
+    EXPECT_TRUE(host.bench().callLog().empty());
     EXPECT_TRUE(plugin.runs().empty());
     EXPECT_TRUE(host.reports().empty());
     EXPECT_EQ(port, 77);
@@ -92,7 +92,7 @@ TEST_F(CqTcpSockTest, CreateRunsNewAndMakesThePropertyList) {
     EXPECT_FALSE(sock.Create()) << "a socket is already held";
     EXPECT_EQ(sock.GetHandle(), 100u);
     EXPECT_EQ(sock.GetPropList(), propList);
-    EXPECT_TRUE(host.callLog().empty());
+    EXPECT_TRUE(host.bench().callLog().empty());
     EXPECT_TRUE(host.reports().empty());
 }
 
@@ -145,13 +145,13 @@ TEST_F(CqTcpSockTest, AFailedDeleteKeepsEverythingAndTheDestructorTriesAgain) {
         CqTcpSock sock;
         MakeSocket(sock);
         propList = sock.GetPropList();
-        host.failRunFrom("nxTcpSock.delete", 1);
+        host.bench().failRunFrom("nxTcpSock.delete", 1);
         sock.Delete();
         EXPECT_EQ(host.reports(), Names{Report("Delete", "nxTcpSock.delete function failed")});
         EXPECT_EQ(sock.GetHandle(), 101u - 1);
         EXPECT_EQ(sock.GetPropList(), propList);
         EXPECT_TRUE(host.exists(propList));
-        host.failRunFrom("nxTcpSock.delete", 0);
+        host.bench().failRunFrom("nxTcpSock.delete", 0);
     }
     EXPECT_EQ(plugin.runNames(), Names{"delete"}) << "the destructor's own try reached the plug-in";
     EXPECT_FALSE(plugin.exists(100));
@@ -162,9 +162,9 @@ TEST_F(CqTcpSockTest, CreateMakesANewPropertyListAndDeletesOneLeftOver) {
     CqTcpSock sock;
     MakeSocket(sock);
     const QHANDLE leftover = sock.GetPropList();
-    host.failFrom("var.Delete", 3); // after the two temporaries of nxTcpSock.delete
+    host.bench().failFrom("var.Delete", 3); // after the two temporaries of nxTcpSock.delete
     sock.Delete();
-    host.failFrom("var.Delete", 0);
+    host.bench().failFrom("var.Delete", 0);
     ASSERT_EQ(sock.GetHandle(), 0u);
     ASSERT_EQ(sock.GetPropList(), leftover) << "the host refused to delete the list";
 
@@ -178,7 +178,7 @@ TEST_F(CqTcpSockTest, AttachMakesOrEmptiesThePropertyList) {
     CqTcpSock sock;
     EXPECT_FALSE(sock.Attach(0));
     EXPECT_EQ(sock.GetPropList(), 0u);
-    EXPECT_TRUE(host.callLog().empty());
+    EXPECT_TRUE(host.bench().callLog().empty());
 
     ASSERT_TRUE(sock.Attach(7));
     const QHANDLE propList = sock.GetPropList();
@@ -250,7 +250,7 @@ TEST_F(CqTcpSockTest, EmptyTextsAreNotSent) {
     EXPECT_FALSE(sock.SendMsgA(nullptr, "hello"));
     EXPECT_FALSE(sock.SendMsgA("text", nullptr));
     EXPECT_EQ(sock.Send("text", ""), SendOutcome::NotSent);
-    EXPECT_TRUE(host.callLog().empty());
+    EXPECT_TRUE(host.bench().callLog().empty());
     EXPECT_TRUE(host.reports().empty());
 }
 
@@ -263,10 +263,10 @@ struct FaultCase {
 };
 
 auto FailCall(const char* name, unsigned n) {
-    return [=](devhost::HostApi& h) { h.failFrom(name, n); };
+    return [=](devhost::HostApi& h) { h.bench().failFrom(name, n); };
 }
 auto FailRun(const char* name) {
-    return [=](devhost::HostApi& h) { h.failRunFrom(name, 1); };
+    return [=](devhost::HostApi& h) { h.bench().failRunFrom(name, 1); };
 }
 
 TEST_F(CqTcpSockTest, EachFailingStepMakesOneReportAndChangesNothing) {

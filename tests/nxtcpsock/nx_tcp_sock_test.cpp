@@ -142,21 +142,34 @@ protected:
         EXPECT_TRUE(pumpUntil([&] { return accepted_.size() > before; })) << "no accept";
         return accepted_.size() > before ? accepted_.back() : 0;
     }
+    // Two raw peers accepted by a new server: stuck never reads (with a small receive
+    // buffer, so that what is sent to it soon waits in its queue), reader does.
+    struct StuckAndReader {
+        RawPeer stuck, reader;
+        QHANDLE connStuck = 0, connReader = 0;
+    };
+    void serveStuckAndReader(StuckAndReader& peers) {
+        std::uint16_t port = 0;
+        startServer(port);
+        peers.connStuck = acceptRaw(port, peers.stuck);
+        testsupport::rawSetReceiveBuffer(peers.stuck.socket(), 4096);
+        peers.connReader = acceptRaw(port, peers.reader);
+    }
     // Sends chunks to a peer that never reads until it is dropped, a short line to a
     // reading peer each round, which must keep being served; dropped tells whether the
     // never-reading peer went within the rounds.
-    void floodUntilDropped(QHANDLE connStuck, QHANDLE connReader, RawPeer& reader, bool& dropped) {
+    void floodUntilDropped(StuckAndReader& peers, bool& dropped) {
         constexpr int kMaxRounds = 4000; // far more than any queue, budget and socket buffer
         const std::string chunk(32 * 1024, 'z');
         dropped = false;
         for (int round = 0; round < kMaxRounds; ++round) {
-            dropped = !client_.send(connStuck, "text", chunk);
+            dropped = !client_.send(peers.connStuck, "text", chunk);
             if (dropped) return;
-            ASSERT_TRUE(client_.send(connReader, "text", std::to_string(round)));
+            ASSERT_TRUE(client_.send(peers.connReader, "text", std::to_string(round)));
             std::optional<Record> r;
             for (int tries = 0; tries < 100 && !r; ++tries) {
                 plugin_.pump(0);
-                r = reader.receiveRecord(20);
+                r = peers.reader.receiveRecord(20);
             }
             ASSERT_TRUE(r.has_value()) << "the reading peer starved in round " << round;
             EXPECT_EQ(r->text, std::to_string(round));
@@ -528,14 +541,11 @@ protected:
 };
 
 TEST_F(SmallQueueTest, APeerThatNeverReadsIsDroppedAtTheQueueLimit) {
-    std::uint16_t port = 0;
-    startServer(port);
-    RawPeer stuck, reader;
-    const QHANDLE connStuck = acceptRaw(port, stuck);
-    testsupport::rawSetReceiveBuffer(stuck.socket(), 4096);
-    const QHANDLE connReader = acceptRaw(port, reader);
+    StuckAndReader peers;
+    serveStuckAndReader(peers);
+    const QHANDLE connStuck = peers.connStuck;
     bool dropped = false;
-    floodUntilDropped(connStuck, connReader, reader, dropped);
+    floodUntilDropped(peers, dropped);
     if (HasFatalFailure()) return;
     ASSERT_TRUE(dropped) << "the send queue of a peer that never reads grew without bound";
     EXPECT_EQ(client_.state(connStuck), devhost::kSockStateClosed);
@@ -544,8 +554,8 @@ TEST_F(SmallQueueTest, APeerThatNeverReadsIsDroppedAtTheQueueLimit) {
     ASSERT_TRUE(pumpUntil([&] { return count("close", connStuck) == 1; }));
     pumpFor(kQuietMs / 2);
     EXPECT_EQ(count("close", connStuck), 1);
-    ASSERT_TRUE(client_.send(connReader, "text", "after the drop"));
-    const auto r = reader.receiveRecord();
+    ASSERT_TRUE(client_.send(peers.connReader, "text", "after the drop"));
+    const auto r = peers.reader.receiveRecord();
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->text, "after the drop");
 }
@@ -635,15 +645,12 @@ TEST_F(SmallBudgetTest, StallingFramesPastTheBudgetCloseTheConnectionsHoldingThe
 }
 
 TEST_F(SmallBudgetTest, APeerThatNeverReadsIsDroppedAtTheBudgetBeforeItsQueueLimit) {
-    std::uint16_t port = 0;
-    startServer(port);
-    RawPeer stuck, reader;
-    const QHANDLE connStuck = acceptRaw(port, stuck);
-    testsupport::rawSetReceiveBuffer(stuck.socket(), 4096);
-    const QHANDLE connReader = acceptRaw(port, reader);
+    StuckAndReader peers;
+    serveStuckAndReader(peers);
+    const QHANDLE connStuck = peers.connStuck;
     const std::string stuckName = peerName(connStuck);
     bool dropped = false;
-    floodUntilDropped(connStuck, connReader, reader, dropped);
+    floodUntilDropped(peers, dropped);
     if (HasFatalFailure()) return;
     ASSERT_TRUE(dropped) << "the peer that never reads was kept past the budget";
     EXPECT_EQ(client_.lastError(connStuck), wsaerr::kNoBufs);

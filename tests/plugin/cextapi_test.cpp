@@ -1,7 +1,7 @@
 // CExtAPI against the development host: the lookups made at binding, the reports of
 // missing functions and where they go, and the guarded calls.
+#include "testkit/host_fixture.h"
 #include "testkit/text_file.h"
-#include "tests/plugin/host_fixture.h"
 
 #include <algorithm>
 #include <functional>
@@ -29,7 +29,7 @@ class CExtAPITest : public HostFixture {
 protected:
     std::vector<std::string> LookedUpNames() const {
         std::vector<std::string> names;
-        for (const devhost::HostCall& call : host.callLog()) {
+        for (const devhost::HostCall& call : host.bench().callLog()) {
             if (call.name == "lookup") names.push_back(call.args.at(0));
         }
         return names;
@@ -41,7 +41,8 @@ TEST_F(CExtAPITest, BindingLooksUpEveryNameOnceInOrderAndShowsNothing) {
 
     const Names looked = LookedUpNames();
     ASSERT_EQ(looked.size(), 133u) << "the binding must look up exactly 133 host functions";
-    EXPECT_EQ(host.callLog().size(), 133u) << "binding makes no host call besides the lookups";
+    EXPECT_EQ(host.bench().callLog().size(), 133u)
+        << "binding makes no host call besides the lookups";
     const std::vector<std::string> expected = ContractBindingOrder();
     ASSERT_EQ(expected.size(), 133u) << "cannot read " << VOLUBRA_BINDING_ORDER_FILE;
     for (std::size_t i = 0; i < looked.size(); ++i) {
@@ -59,7 +60,7 @@ TEST_F(CExtAPITest, BindingLooksUpEveryNameOnceInOrderAndShowsNothing) {
 
 TEST_F(CExtAPITest, ARebindReportsTheLostReportErrorThroughTheAddressItStillHolds) {
     Bind();
-    host.removeName("app.ReportError");
+    host.bench().removeName("app.ReportError");
     ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
     EXPECT_EQ(host.reports(), Names{kFunctionNotFound})
         << "a slot keeps its address until its lookup's result is stored in it";
@@ -71,7 +72,7 @@ TEST_F(CExtAPITest, ARebindReportsTheLostReportErrorThroughTheAddressItStillHold
 }
 
 TEST_F(CExtAPITest, WithoutReportErrorInTheHostEveryReportIsAQuarzelErrorBox) {
-    host.removeName("app.ReportError");
+    host.bench().removeName("app.ReportError");
     ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
 
     auto boxes = dk::testing::TakeBoxes();
@@ -80,7 +81,7 @@ TEST_F(CExtAPITest, WithoutReportErrorInTheHostEveryReportIsAQuarzelErrorBox) {
     EXPECT_EQ(boxes[0].caption, "Quarzel error");
     EXPECT_EQ(boxes[0].flags, dk::kMbOk | dk::kMbIconError);
 
-    host.removeName("var.IsType");
+    host.bench().removeName("var.IsType");
     ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
     boxes = dk::testing::TakeBoxes();
     ASSERT_EQ(boxes.size(), 2u) << "both missing names are reported in boxes on a re-bind";
@@ -94,9 +95,9 @@ TEST_F(CExtAPITest, WithoutReportErrorInTheHostEveryReportIsAQuarzelErrorBox) {
 }
 
 TEST_F(CExtAPITest, MissingNamesAreReportedToTheHostAndBindingGoesOn) {
-    host.removeName("var.IsType");
-    host.removeName("list.DelAll");
-    host.removeName("menu.InsertItemEx");
+    host.bench().removeName("var.IsType");
+    host.bench().removeName("list.DelAll");
+    host.bench().removeName("menu.InsertItemEx");
     ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
 
     EXPECT_EQ(host.reports(), Names(3, kFunctionNotFound));
@@ -119,7 +120,7 @@ TEST_F(CExtAPITest, ZeroHandlesAreRefusedWithAnInitialisationBox) {
         EXPECT_EQ(box.caption, "Quarzel initialisation");
         EXPECT_EQ(box.flags, dk::kMbOk | dk::kMbIconError);
     }
-    EXPECT_TRUE(host.callLog().empty()) << "a refused binding looks nothing up";
+    EXPECT_TRUE(host.bench().callLog().empty()) << "a refused binding looks nothing up";
     EXPECT_EQ(g_ExtAPI.GetFuncHandle("var.Create"), nullptr);
     EXPECT_EQ(BoxTexts(), Names{"CExtAPI::GetFuncHandle error - API not initialised"});
 }
@@ -173,7 +174,7 @@ TEST_F(CExtAPITest, GuardedCallsBeforeBindingReportTheirNameAndFail) {
         EXPECT_EQ(boxes[0].text, std::string("CExtAPI::") + c.name + " error - function not found");
         EXPECT_EQ(boxes[0].caption, "Quarzel error");
     }
-    EXPECT_TRUE(host.callLog().empty()) << "an empty slot is never called";
+    EXPECT_TRUE(host.bench().callLog().empty()) << "an empty slot is never called";
 }
 
 TEST_F(CExtAPITest, GuardedCallsPassTheirArgumentsAndResultsThrough) {
@@ -185,7 +186,8 @@ TEST_F(CExtAPITest, GuardedCallsPassTheirArgumentsAndResultsThrough) {
     EXPECT_TRUE(g_ExtAPI.str_SetText(item, "abc"));
     EXPECT_STREQ(g_ExtAPI.str_GetText(g_ExtAPI.list_GetItemA(list, "Name")), "abc");
     EXPECT_EQ(g_ExtAPI.list_nItems(list), 1u);
-    EXPECT_EQ(host.callLog().front().format(), "var.CreateTemp(31)=" + std::to_string(list));
+    EXPECT_EQ(host.bench().callLog().front().format(),
+              "var.CreateTemp(31)=" + std::to_string(list));
     EXPECT_TRUE(host.reports().empty());
 }
 
@@ -193,11 +195,11 @@ TEST_F(CExtAPITest, VarDeleteClearsTheHandleOnlyWhenTheHostDeleted) {
     Bind();
     QHANDLE h = g_ExtAPI.var_CreateTemp(TYPEID_INT);
     const QHANDLE original = h;
-    host.failFrom("var.Delete", 1);
+    host.bench().failFrom("var.Delete", 1);
     EXPECT_FALSE(g_ExtAPI.var_Delete(&h));
     EXPECT_EQ(h, original);
     EXPECT_TRUE(host.exists(original));
-    host.failFrom("var.Delete", 0);
+    host.bench().failFrom("var.Delete", 0);
     EXPECT_TRUE(g_ExtAPI.var_Delete(&h));
     EXPECT_EQ(h, 0u);
     EXPECT_FALSE(host.exists(original));
@@ -208,7 +210,7 @@ TEST_F(CExtAPITest, VarDeleteClearsTheHandleOnlyWhenTheHostDeleted) {
 TEST_F(CExtAPITest, ARebindEmptiesSlotsOfNamesTheHostNoLongerHas) {
     Bind();
     EXPECT_NE(g_ExtAPI.var_CreateTemp(TYPEID_INT), 0u);
-    host.removeName("var.CreateTemp");
+    host.bench().removeName("var.CreateTemp");
     ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
     host.clearReports();
     EXPECT_EQ(g_ExtAPI.var_CreateTemp(TYPEID_INT), 0u);

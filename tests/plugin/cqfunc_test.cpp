@@ -2,7 +2,7 @@
 // attaching, what a failed attach leaves behind, and which argument list and return
 // variable a run uses.
 #include "module/plugin/CqFunc.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 using namespace volubra_test;
 
@@ -29,11 +29,12 @@ protected:
 
 TEST_F(CqFuncTest, AttachFetchesThePrototypeAndMakesAReturnVariable) {
     CqFunc func;
-    host.clearCallLog();
+    host.bench().clearCallLog();
     ASSERT_TRUE(func.GetFunc("test.Sum"));
     EXPECT_EQ(Calls(), (Names{"qrvfunc.GetFunc", "var.IsType", "qrvfunc.GetArgListPrototype",
                               "qrvfunc.GetReturnTypeID", "var.CreateTemp"}));
-    EXPECT_EQ(host.callLog()[4].args, Names{"7"}) << "the return variable has the result type";
+    EXPECT_EQ(host.bench().callLog()[4].args, Names{"7"})
+        << "the return variable has the result type";
     EXPECT_EQ(host.typeOf(func.m_RetVal.GetHandle()), std::uint32_t{TYPEID_INT});
     const auto args = host.items(func.m_ArgList.GetHandle());
     ASSERT_EQ(args.size(), 2u);
@@ -42,7 +43,7 @@ TEST_F(CqFuncTest, AttachFetchesThePrototypeAndMakesAReturnVariable) {
     // A second function: the first return variable goes, the same list is refilled.
     const QHANDLE firstRet = func.m_RetVal.GetHandle();
     const QHANDLE argList = func.m_ArgList.GetHandle();
-    host.clearCallLog();
+    host.bench().clearCallLog();
     ASSERT_TRUE(func.GetFunc("test.Name"));
     EXPECT_EQ(Calls(), (Names{"qrvfunc.GetFunc", "var.IsType", "qrvfunc.GetArgListPrototype",
                               "var.Delete", "qrvfunc.GetReturnTypeID", "var.CreateTemp"}));
@@ -81,7 +82,7 @@ TEST_F(CqFuncTest, RunsOnItsOwnListOrOnTheOneGiven) {
 TEST_F(CqFuncTest, AFailedRunReturnsNothing) {
     CqFunc func;
     ASSERT_TRUE(func.GetFunc("test.Name"));
-    host.failRunFrom("test.Name", 1);
+    host.bench().failRunFrom("test.Name", 1);
     QHANDLE ret = 12345;
     EXPECT_FALSE(func.Execute(0, &ret));
     EXPECT_EQ(ret, 12345u) << "the return handle is not written on failure";
@@ -91,7 +92,7 @@ TEST_F(CqFuncTest, AFailedRunReturnsNothing) {
 
 TEST_F(CqFuncTest, WithoutAFunctionNothingRuns) {
     CqFunc func;
-    host.clearCallLog();
+    host.bench().clearCallLog();
     EXPECT_FALSE(func.Execute(0, nullptr));
     EXPECT_EQ(func.ExecuteRet(0), 0u);
     EXPECT_FALSE(func.GetArgListPrototype(func.m_ArgList.GetHandle()));
@@ -105,8 +106,8 @@ TEST_F(CqFuncTest, AVariableThatIsNoFunctionIsGivenBack) {
     EXPECT_FALSE(host.exists(number)) << "the handle is deleted with var.Delete";
     EXPECT_EQ(func.GetHandle(), 0u);
 
-    host.failFrom("var.IsType", 1);
-    host.clearCallLog();
+    host.bench().failFrom("var.IsType", 1);
+    host.bench().clearCallLog();
     EXPECT_FALSE(func.GetFunc("test.Sum"));
     EXPECT_EQ(Calls(), (Names{"qrvfunc.GetFunc", "var.IsType", "var.Delete"}));
     EXPECT_EQ(func.GetHandle(), 0u);
@@ -114,8 +115,8 @@ TEST_F(CqFuncTest, AVariableThatIsNoFunctionIsGivenBack) {
 
 TEST_F(CqFuncTest, AFunctionWithoutPrototypeIsGivenBack) {
     CqFunc func;
-    host.failFrom("qrvfunc.GetArgListPrototype", 1);
-    host.clearCallLog();
+    host.bench().failFrom("qrvfunc.GetArgListPrototype", 1);
+    host.bench().clearCallLog();
     EXPECT_FALSE(func.GetFunc("test.Sum"));
     EXPECT_EQ(Calls(), (Names{"qrvfunc.GetFunc", "var.IsType", "qrvfunc.GetArgListPrototype",
                               "var.Delete"}));
@@ -125,7 +126,7 @@ TEST_F(CqFuncTest, AFunctionWithoutPrototypeIsGivenBack) {
 
 TEST_F(CqFuncTest, WithoutReturnVariableTheFunctionStaysAttached) {
     CqFunc func;
-    host.failFrom("var.CreateTemp", 1);
+    host.bench().failFrom("var.CreateTemp", 1);
     EXPECT_FALSE(func.GetFunc("test.Sum"));
     EXPECT_NE(func.GetHandle(), 0u);
     EXPECT_EQ(func.m_RetVal.GetHandle(), 0u);
@@ -151,21 +152,23 @@ TEST_F(CqFuncTest, DestructionDeletesTheReturnVariableThenTheListButNotTheFuncti
         argList = func.m_ArgList.GetHandle();
         ret = func.m_RetVal.GetHandle();
         fn = func.GetHandle();
-        host.clearCallLog();
+        host.bench().clearCallLog();
     }
-    ASSERT_EQ(host.callLog().size(), 2u);
-    EXPECT_EQ(host.callLog()[0].format(), "var.Delete(" + std::to_string(ret) + ")=true");
-    EXPECT_EQ(host.callLog()[1].format(), "var.Delete(" + std::to_string(argList) + ")=true");
+    ASSERT_EQ(host.bench().callLog().size(), 2u);
+    EXPECT_EQ(host.bench().callLog()[0].format(), "var.Delete(" + std::to_string(ret) + ")=true");
+    EXPECT_EQ(host.bench().callLog()[1].format(),
+              "var.Delete(" + std::to_string(argList) + ")=true");
     EXPECT_TRUE(host.exists(fn));
 
     {
         CqFunc failed;
         argList = failed.m_ArgList.GetHandle();
         failed.GetFunc("test.Missing");
-        host.clearCallLog();
+        host.bench().clearCallLog();
     }
-    ASSERT_EQ(host.callLog().size(), 1u) << "only the argument list is deleted";
-    EXPECT_EQ(host.callLog()[0].format(), "var.Delete(" + std::to_string(argList) + ")=true");
+    ASSERT_EQ(host.bench().callLog().size(), 1u) << "only the argument list is deleted";
+    EXPECT_EQ(host.bench().callLog()[0].format(),
+              "var.Delete(" + std::to_string(argList) + ")=true");
 }
 
 } // namespace

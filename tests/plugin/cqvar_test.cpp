@@ -2,7 +2,7 @@
 // operations of lists, strings and buffers, checked against the host's variables
 // and call log.
 #include "module/plugin/CqVar.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 using namespace volubra_test;
 
@@ -24,11 +24,11 @@ TEST_F(CqVarTest, OwnedVariablesAreDeletedAndAttachedOnesKept) {
         CqStr attached;
         owned = attached.GetHandle();
         ASSERT_NE(owned, 0u);
-        host.clearCallLog();
+        host.bench().clearCallLog();
         EXPECT_TRUE(attached.Attach(item));
         EXPECT_FALSE(host.exists(owned)) << "attaching deletes the variable the wrapper made";
         EXPECT_EQ(Calls(), Names{"var.Delete"});
-        host.clearCallLog();
+        host.bench().clearCallLog();
     }
     EXPECT_TRUE(host.exists(item)) << "destroying an attached wrapper must not delete the item";
     EXPECT_TRUE(Calls().empty());
@@ -39,13 +39,13 @@ TEST_F(CqVarTest, TypedWrapperOnAListItemCostsOneCreateAndOneDelete) {
     host.addItem(list, TYPEID_BUFFER, "data");
     CqList records;
     ASSERT_TRUE(records.Attach(list));
-    host.clearCallLog();
+    host.bench().clearCallLog();
     {
         CqBuffer data;
         data.Attach(records.GetItemI(0));
     }
     EXPECT_EQ(Calls(), (Names{"var.CreateTemp", "list.GetItemI", "var.Delete"}));
-    EXPECT_EQ(host.callLog()[0].args, Names{"15"});
+    EXPECT_EQ(host.bench().callLog()[0].args, Names{"15"});
 }
 
 TEST_F(CqVarTest, AttachZeroDropsAnOwnedVariableButKeepsAnAttachedOne) {
@@ -89,17 +89,17 @@ TEST_F(CqVarTest, FreeDeletesWhateverIsHeld) {
     EXPECT_TRUE(holder.Free()) << "freeing nothing succeeds";
 
     holder.Attach(host.createVar(TYPEID_INT));
-    host.failFrom("var.Delete", 1);
+    host.bench().failFrom("var.Delete", 1);
     EXPECT_FALSE(holder.Free());
     EXPECT_EQ(holder.GetHandle(), 0u) << "a refused deletion still empties the wrapper";
 }
 
 TEST_F(CqVarTest, AFailedCreateLeavesTheWrapperEmpty) {
-    host.failFrom("var.CreateTemp", 1);
+    host.bench().failFrom("var.CreateTemp", 1);
     CqList list;
     EXPECT_EQ(list.GetHandle(), 0u);
-    host.failFrom("var.CreateTemp", 0);
-    host.clearCallLog();
+    host.bench().failFrom("var.CreateTemp", 0);
+    host.bench().clearCallLog();
     EXPECT_EQ(list.nItems(), 0u);
     EXPECT_EQ(list.CreateItem(TYPEID_INT, "n"), 0u);
     EXPECT_EQ(list.GetItemA("n"), 0u);
@@ -177,7 +177,7 @@ TEST_F(CqVarTest, BufferElementsAreAddressedWithinTheBuffer) {
     ASSERT_TRUE(host.setBuffer(buffer.GetHandle(), 2, {'a', 0, 'b', 0, 'c', 0}));
     EXPECT_EQ(buffer.nItems(), 3u);
     EXPECT_EQ(buffer.ItemSize(), 2u);
-    host.clearCallLog();
+    host.bench().clearCallLog();
     const auto* first = static_cast<const char*>(buffer.GetItemPtr(0));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(Calls(), (Names{"buffer.nItems", "buffer.GetPtr", "buffer.ItemSize"}));

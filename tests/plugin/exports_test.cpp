@@ -1,7 +1,7 @@
 // The seven exports as the host calls them: the version, the exact sequence of host
 // calls of the registration, and the guards of the socket callbacks.
 #include "testkit/chat_dlg_access.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 using namespace volubra_test;
 
@@ -20,7 +20,7 @@ protected:
     }
     std::vector<std::string> FormattedCalls() const {
         std::vector<std::string> calls;
-        for (const devhost::HostCall& c : host.callLog()) {
+        for (const devhost::HostCall& c : host.bench().callLog()) {
             if (c.name != "lookup") calls.push_back(c.format());
         }
         return calls;
@@ -30,7 +30,7 @@ protected:
 TEST_F(ExportsTest, VersionIsAvailableBeforeInitialisation) {
     EXPECT_STREQ(ExtGetApiVersion(), "2.5.4");
     EXPECT_EQ(ExtGetApiVersion(), ExtGetApiVersion()) << "a static text";
-    EXPECT_TRUE(host.callLog().empty());
+    EXPECT_TRUE(host.bench().callLog().empty());
 }
 
 TEST_F(ExportsTest, InitialisationRegistersFiveFunctionsAndOneMenuEntry) {
@@ -39,7 +39,7 @@ TEST_F(ExportsTest, InitialisationRegistersFiveFunctionsAndOneMenuEntry) {
     EXPECT_TRUE(dk::testing::TakeBoxes().empty());
 
     // The handles are the host's; name them by their first appearance.
-    const std::vector<devhost::HostCall>& log = host.callLog();
+    const std::vector<devhost::HostCall>& log = host.bench().callLog();
     std::vector<devhost::HostCall> calls;
     for (const auto& c : log) {
         if (c.name != "lookup") calls.push_back(c);
@@ -114,12 +114,12 @@ TEST_F(ExportsTest, ZeroHandlesFailInitialisationWithTwoBoxes) {
 
     EXPECT_EQ(ExtInitPlugin(Lookup(), 0), 0);
     EXPECT_EQ(BoxTexts(), (Names{"Invalid ID handle", kInitFailed}));
-    EXPECT_TRUE(host.callLog().empty()) << "nothing is looked up or registered";
+    EXPECT_TRUE(host.bench().callLog().empty()) << "nothing is looked up or registered";
     EXPECT_TRUE(host.menuEntries().empty());
 }
 
 TEST_F(ExportsTest, AHostWithoutMenusStillInitialises) {
-    host.removeName("menu.InsertItemEx");
+    host.bench().removeName("menu.InsertItemEx");
     EXPECT_EQ(ExtInitPlugin(Lookup(), hID), 1);
     EXPECT_EQ(host.reports(), (Names{"CExtAPI::GetFuncHandle error - Function not found",
                                      "CExtAPI::menu_InsertItemEx error - function not found"}));

@@ -114,7 +114,7 @@ std::uint16_t StressFixture::HostWithCrowd() {
 }
 
 void StressFixture::TakeBaseline() {
-    host.setLogging(false); // as devhost runs: no log of every call
+    host.bench().setLogging(false); // as devhost runs: no log of every call
     ReturnFreedMemory();
     baselineVariables_ = host.liveVariableCount();
     baselineRss_ = loadgen::ResidentBytes();

@@ -11,8 +11,8 @@
 // such an end costs only that case.
 #pragma once
 
+#include "testkit/chat_fixture.h"
 #include "testkit/loadgen/guest_crowd.h"
-#include "tests/chat/chat_fixture.h"
 
 #include <chrono>
 #include <condition_variable>

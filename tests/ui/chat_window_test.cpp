@@ -25,7 +25,7 @@ class ChatWindowTest : public ModuleFixture {};
 
 TEST_F(ChatWindowTest, FirstShowingShowsTheIdleGuestState) {
     ForgetWindow();
-    host.clearCallLog();
+    host.bench().clearCallLog();
     ChooseChatClient();
     dk::WindowHandle w = ChatWindow();
     ASSERT_NE(w, nullptr);
@@ -54,7 +54,7 @@ TEST_F(ChatWindowTest, FirstShowingShowsTheIdleGuestState) {
 
 TEST_F(ChatWindowTest, WithoutTheHostIconTheWindowKeepsItsOwn) {
     ForgetWindow();
-    host.removeName("qrvfunc.GetFunc");
+    host.bench().removeName("qrvfunc.GetFunc");
     g_ExtAPI = CExtAPI();
     ASSERT_TRUE(ExtInitPlugin(reinterpret_cast<QARG>(devhost::HostApi::lookupRoutine()), hID));
     ChooseChatClient();
@@ -67,7 +67,7 @@ TEST_F(ChatWindowTest, ChoosingAgainWhileShownChangesNothing) {
     ChooseChatClient();
     dk::WindowHandle w = ChatWindow();
     dk::SetText(w, "moved by nobody");
-    host.clearCallLog();
+    host.bench().clearCallLog();
     ChooseChatClient();
     EXPECT_EQ(ChatWindow(), w);
     EXPECT_EQ(dk::testing::WindowTitle(w), "moved by nobody") << "the display is not refreshed";
@@ -294,7 +294,7 @@ TEST_F(ChatWindowTest, DeleteAllGuestsEmptiesTheListInOrder) {
         ASSERT_TRUE(guest->Create());
         ChatState().m_GuestSocks.Add(guest);
     }
-    host.clearCallLog();
+    host.bench().clearCallLog();
     g_ChatDlg.DeleteAllGuests();
     EXPECT_TRUE(ChatState().m_GuestSocks.IsEmpty());
     EXPECT_EQ(sockets.socketCount(), 0u);

@@ -8,7 +8,7 @@
 #include "module/exports.h"
 #include "module/ui/ConnectionDlg.h"
 #include "testkit/chat_dlg_access.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 
 #include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 namespace ui_test {
 
@@ -18,7 +18,7 @@ void ModuleFixture::SetUp() {
     volubra_test::ResetChatWindow();
     g_ChatDlg.UpdateData(false);
     dk::testing::TakeBoxes();
-    host.clearCallLog();
+    host.bench().clearCallLog();
     host.clearReports();
 }
 
@@ -43,7 +43,7 @@ void ModuleFixture::ChooseChatClient() {
 
 std::vector<std::string> ModuleFixture::Calls() const {
     std::vector<std::string> names;
-    for (const std::string& n : host.callNames())
+    for (const std::string& n : host.bench().callNames())
         if (n != "lookup") names.push_back(n);
     return names;
 }

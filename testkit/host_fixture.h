@@ -46,13 +46,13 @@ protected:
     // Binds g_ExtAPI against the host and starts a clean log and report list.
     void Bind() {
         ASSERT_TRUE(g_ExtAPI.Init(Lookup(), hID));
-        host.clearCallLog();
+        host.bench().clearCallLog();
         host.clearReports();
     }
     // The host calls logged since the last clear, without the lookups.
     std::vector<std::string> Calls() const {
         std::vector<std::string> names;
-        for (const std::string& n : host.callNames()) {
+        for (const std::string& n : host.bench().callNames()) {
             if (n != "lookup") names.push_back(n);
         }
         return names;

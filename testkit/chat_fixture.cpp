@@ -1,10 +1,10 @@
 // The in-process chat participant and its bounded event pumping.
-#include "tests/chat/chat_fixture.h"
+#include "testkit/chat_fixture.h"
 
 #include "dialogkit/testing/testing.h"
 #include "module/plugin/CExtAPI.h"
 #include "module/ui/resource.h"
-#include "tests/plugin/host_fixture.h"
+#include "testkit/host_fixture.h"
 
 #include <chrono>
 
@@ -33,7 +33,7 @@ void ChatFixture::SetUp() {
     ASSERT_TRUE(g_ChatDlg.IsShown());
     g_ChatDlg.UpdateData(false);
     dk::testing::TakeBoxes();
-    host.clearCallLog();
+    host.bench().clearCallLog();
     host.clearReports();
 }
 
