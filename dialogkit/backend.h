@@ -4,6 +4,8 @@
 #pragma once
 
 #include "dialogkit/dialog.h"
+#include "dialogkit/popup_menu.h"
+#include "dialogkit/save_dialog.h"
 
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
 int ShowMessageBoxUtf8(void* owner, const char* text, const char* caption, unsigned flags);
 // The shell's "Open" of a UTF-8 address (ShellExecuteW; headless: there is no shell).
 void ShellOpen(const std::string& address);
+// TrackPopupMenu (headless: dismissed), GetSaveFileNameW (headless: cancelled).
+int TrackPopupMenu(WindowHandle owner, const std::vector<MenuItem>& items, int x, int y);
+std::optional<std::string> AskSaveAsPath(WindowHandle owner, const SaveAsRequest& request);
 
 } // namespace backend
 
@@ -43,6 +48,8 @@ void NotifyDriverModalStarting(WindowHandle dialog);
 bool DriverTakesMessageBox(void* owner, const char* text, const char* caption, unsigned flags,
                            int& answer);
 bool DriverTakesShellOpen(const std::string& address);
+bool DriverTakesPopupMenu(WindowHandle owner, const std::vector<MenuItem>& items, int& chosen);
+bool DriverTakesSaveAs(const SaveAsRequest& request, std::optional<std::string>& chosen);
 
 } // namespace detail
 } // namespace dk
