@@ -14,8 +14,9 @@ class ControlKeyHandler {
 public:
     virtual ~ControlKeyHandler() = default;
     // The control's context menu is asked for, at screen point (x, y) or from the
-    // keyboard (both kKeyboardMenuPoint). The control's own menu is never shown.
-    virtual void OnControlContextMenu(WindowHandle control, int x, int y) = 0;
+    // keyboard (both kKeyboardMenuPoint): true when the handler showed its own, false
+    // leaves it to the control (an edit box's Cut, Copy, Paste ...).
+    virtual bool OnControlContextMenu(WindowHandle control, int x, int y) = 0;
     // A key went down in the control with the modifiers held (kModShift, kModControl):
     // true when it was handled, and the control then neither sees it nor the character
     // it makes.

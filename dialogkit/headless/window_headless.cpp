@@ -117,17 +117,13 @@ int SignedWord(LParam value, int shift) {
 // taken. The menu keys ask for the menu as the default processing would.
 bool TakeControlKeys(HeadlessWindow& w, unsigned message, WParam wParam, LParam lParam) {
     ControlKeyHandler* keys = w.keys;
-    if (message == kWmContextMenu) {
-        keys->OnControlContextMenu(&w, SignedWord(lParam, 0), SignedWord(lParam, 16));
-        return true;
-    }
+    if (message == kWmContextMenu) // the edit box's own menu has nobody to show it to
+        return keys->OnControlContextMenu(&w, SignedWord(lParam, 0), SignedWord(lParam, 16));
     if (message != kWmKeyDown && message != kWmSysKeyDown) return false;
     const unsigned key = static_cast<unsigned>(wParam);
     const unsigned modifiers = Desktop().heldModifiers;
-    if (key == kVkApps || (key == kVkF10 && modifiers == kModShift)) {
-        keys->OnControlContextMenu(&w, kKeyboardMenuPoint, kKeyboardMenuPoint);
-        return true;
-    }
+    if (key == kVkApps || (key == kVkF10 && modifiers == kModShift))
+        return keys->OnControlContextMenu(&w, kKeyboardMenuPoint, kKeyboardMenuPoint);
     return keys->OnControlKey(&w, key, modifiers);
 }
 

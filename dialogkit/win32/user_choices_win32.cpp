@@ -22,6 +22,7 @@ struct ControlKeys {
     WNDPROC original = nullptr;
     ControlKeyHandler* handler = nullptr; // not owned
     bool swallowChar = false;             // the character of a handled key follows it
+    bool menuKeyTaken = false;            // its key-up must not ask for the menu again
 };
 
 unsigned HeldModifiers() {
@@ -50,15 +51,18 @@ LRESULT CALLBACK ControlKeysProc(HWND window, UINT message, WPARAM wParam, LPARA
     try {
         switch (message) {
         case WM_CONTEXTMENU:
-            keys->handler->OnControlContextMenu(window, SignedLow(lParam), SignedHigh(lParam));
-            return 0;
+            if (keys->handler->OnControlContextMenu(window, SignedLow(lParam), SignedHigh(lParam)))
+                return 0;
+            break;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN: {
             const unsigned modifiers = HeldModifiers();
             // The menu keys are taken here, and their key-up below, so that the control's
             // default processing does not ask for the menu a second time.
-            if (IsMenuKey(wParam, modifiers)) {
-                keys->handler->OnControlContextMenu(window, kKeyboardMenuPoint, kKeyboardMenuPoint);
+            if (IsMenuKey(wParam, modifiers) &&
+                keys->handler->OnControlContextMenu(window, kKeyboardMenuPoint,
+                                                    kKeyboardMenuPoint)) {
+                keys->menuKeyTaken = true;
                 return 0;
             }
             if (keys->handler->OnControlKey(window, static_cast<unsigned>(wParam), modifiers)) {
@@ -70,7 +74,10 @@ LRESULT CALLBACK ControlKeysProc(HWND window, UINT message, WPARAM wParam, LPARA
         }
         case WM_KEYUP:
         case WM_SYSKEYUP:
-            if (IsMenuKey(wParam, HeldModifiers())) return 0;
+            if (keys->menuKeyTaken && (wParam == VK_APPS || wParam == VK_F10)) {
+                keys->menuKeyTaken = false;
+                return 0;
+            }
             break;
         case WM_CHAR:
             if (keys->swallowChar) {

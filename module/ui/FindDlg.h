@@ -5,7 +5,7 @@
 #pragma once
 
 #include "dialogkit/dialog.h"
-#include "module/ui/TextSearch.h"
+#include "module/chat/TextSearch.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 // The transcript's search: a plain scan of the text, a few milliseconds for the
 // largest transcript the limits allow.
-#include "module/ui/TextSearch.h"
+#include "module/chat/TextSearch.h"
 
 #include <algorithm>
 
