@@ -50,10 +50,10 @@ if [ "$interactive" = 1 ] && [ -z "${DISPLAY:-}" ]; then
 fi
 wine_env_up
 
-# A port nobody on 127.0.0.1 listens on.
+# A port nobody on 127.0.0.1 listens on: the settings' own 8080 when it is free, so
+# that the screenshots agree with each other, else one picked at random.
 port=""
-for _ in $(seq 1 50); do
-  candidate=$((20000 + RANDOM % 20000))
+for candidate in 8080 $(for _ in $(seq 1 50); do echo $((20000 + RANDOM % 20000)); done); do
   if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
 done
 [ -n "$port" ] || { echo "demo: no free port found on 127.0.0.1" >&2; exit 1; }
