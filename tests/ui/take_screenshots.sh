@@ -27,4 +27,3 @@ shoot() { # mode file title
 }
 shoot chat chat-window.png "Chat client - disconnected"
 shoot settings connection-settings.png "Connection settings"
-shoot menu transcript-menu.png "Chat client - disconnected"
