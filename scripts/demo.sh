@@ -7,7 +7,9 @@
 #   scripts/demo.sh                 the scripted chat (inside Xvfb when there is no display)
 #   scripts/demo.sh --interactive   with a display: three devhosts for a person to use
 #
-# VOLUBRA_WINE_ROUTE=64 runs the 64-bit build even where 32-bit programs run.
+# VOLUBRA_WINE_ROUTE=64 runs the 64-bit build even where 32-bit programs run. On that
+# route the 32-bit Volubra.qrv is built and its export table checked, and the summary
+# says that it did not run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -23,6 +25,19 @@ esac
 WAIT_MS=30000
 PROCESS_LIMIT_S=240
 
+# A person's devhosts need a display that answers; find out before installing and
+# building anything.
+if [ "$interactive" = 1 ]; then
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "demo: --interactive needs a display, and DISPLAY is not set" >&2
+    exit 2
+  fi
+  if command -v xdpyinfo >/dev/null && ! xdpyinfo >/dev/null 2>&1; then
+    echo "demo: --interactive needs a display, and DISPLAY=$DISPLAY does not answer" >&2
+    exit 2
+  fi
+fi
+
 scripts/install-deps.sh
 # The 32-bit build under 32-bit Wine where this machine runs 32-bit programs, else
 # the 64-bit build under 64-bit Wine (see scripts/wine-env.sh).
@@ -32,6 +47,26 @@ preset=$(wine_preset "$WINE_ENV_ROUTE")
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target devhost Volubra
 build=$root/build/$preset
+# What ran, for the summary; on the 64-bit route the shipped 32-bit DLL is built and
+# checked, though this machine cannot run it.
+if [ "$WINE_ENV_ROUTE" = 64 ]; then
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows --target Volubra
+  objdump32=$(sed -n 's/^CMAKE_OBJDUMP:[A-Z]*=//p' build/windows/CMakeCache.txt)
+  bash tests/plugin/check_exports.sh pe "$objdump32" build/windows/module/Volubra.qrv
+  why="this machine cannot run 32-bit programs"
+  [ -n "${VOLUBRA_WINE_ROUTE:-}" ] && why="VOLUBRA_WINE_ROUTE=64 chose this route"
+  ran="the 64-bit Volubra.qrv under 64-bit Wine"
+  not_run="demo: the 32-bit Volubra.qrv, the one the host loads today, was built and its
+      export table checked, but not run here: $why."
+else
+  ran="the 32-bit Volubra.qrv, the one the host loads today, under 32-bit Wine"
+  not_run=""
+fi
+summary() {
+  echo "demo: $1 $ran."
+  [ -z "$not_run" ] || echo "$not_run"
+}
 devhost=$build/devhost/app/devhost.exe
 plugin=$build/module/Volubra.qrv
 
@@ -44,23 +79,24 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-if [ "$interactive" = 1 ] && [ -z "${DISPLAY:-}" ]; then
-  echo "demo: --interactive needs a display (DISPLAY is not set)" >&2
-  exit 2
-fi
+# Ctrl-C or a kill ends the demo through the same clean-up (devhosts, Wine, Xvfb).
+trap 'exit 130' INT
+trap 'exit 143' TERM
 wine_env_up
 
-# A port nobody on 127.0.0.1 listens on: the settings' own 8080 when it is free, so
-# that the screenshots agree with each other, else one picked at random.
+# A port nobody on 127.0.0.1 listens on.
 port=""
-for candidate in 8080 $(for _ in $(seq 1 50); do echo $((20000 + RANDOM % 20000)); done); do
+for _ in $(seq 1 50); do
+  candidate=$((20000 + RANDOM % 20000))
   if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
 done
 [ -n "$port" ] || { echo "demo: no free port found on 127.0.0.1" >&2; exit 1; }
 
 if [ "$interactive" = 1 ]; then
-  echo "Three devhosts open: choose Plug-ins > Chat client in each. Host a chat on"
-  echo "port $port in one (Connect, mode Host) and join it from the others (Guest, 127.0.0.1)."
+  summary "three devhosts run"
+  echo "Choose Plug-ins > Chat client in each. In one, click the Connect button, whose"
+  echo "caption shows the state (Closed, Listening, Connected), and host a chat on port"
+  echo "$port (mode Host); join it from the others (mode Guest, 127.0.0.1, port $port)."
   for who in host guest1 guest2; do
     wine "$devhost" --plugin "$(winepath -w "$plugin")" --interactive --bind 127.0.0.1 &
     pids+=($!)
@@ -202,3 +238,4 @@ for who in host guest1 guest2; do
   [ -s "$shots/$who.png" ] || { echo "demo: no screenshot of the $who's window" >&2; exit 1; }
 done
 echo "demo: screenshots: out/screenshots/host.png guest1.png guest2.png"
+summary "the chat ran with"

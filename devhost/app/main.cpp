@@ -5,6 +5,7 @@
 #include "devhost/app/listing.h"
 #include "devhost/app/options.h"
 #include "devhost/app/plugin_loader.h"
+#include "devhost/app/signal_files.h"
 #include "devhost/hostapi/host_api.h"
 #include "devhost/nxtcpsock/nx_tcp_sock.h"
 #include "devhost/session/session.h"
@@ -16,7 +17,22 @@
 
 namespace {
 
-enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitLoadFailed = 2, kExitInitFailed = 3 };
+// The usage text's footer lists these (options.cpp); 4 is a session's (session.h).
+enum ExitCode {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitUnknownName = 2,
+    kExitInitFailed = 3,
+    kExitLoadFailed = 5
+};
+
+// A wrong command line or script: the error, and where to read more (not the whole usage,
+// which would bury the error).
+int usageError(const std::string& error) {
+    std::cerr << "devhost: " << error << "\n"
+              << "Run 'devhost --help' for the options and the script language.\n";
+    return kExitUsage;
+}
 
 void applyTestBench(devhost::HostApi& api, const devhost::Options& options) {
     api.setLogging(options.printLog);
@@ -52,12 +68,21 @@ int main(int argc, char** argv) {
     devhost::Options options;
     devhost::ParsedScript script;
     std::string error;
-    if (!devhost::parseOptions(argc, argv, options, error) ||
-        !devhost::LoadSessionScript(options.session, script, error)) {
-        std::cerr << "devhost: " << error << "\n" << devhost::usageText();
-        return kExitUsage;
+    if (!devhost::parseOptions(argc, argv, options, error)) return usageError(error);
+    if (options.helpAsked || options.versionAsked) {
+        std::cout << (options.helpAsked ? devhost::usageText() : devhost::versionText() + "\n");
+        return kExitOk;
     }
+    if (!devhost::checkHostFunctionNames(options, error)) {
+        std::cerr << "devhost: " << error << "\n";
+        return kExitUnknownName;
+    }
+    if (!devhost::LoadSessionScript(options.session, script, error)) return usageError(error);
     const devhost::SessionOptions& session = options.session;
+    if (!devhost::RemoveEarlierSignals(session.syncDir, script, error)) {
+        std::cerr << "devhost: " << error << "\n";
+        return devhost::kSessionUnusable;
+    }
 
     devhost::HostApi api; // outlives the loader: unloading the plug-in calls the host
     applyTestBench(api, options);

@@ -2,8 +2,11 @@
 // check, and the usage text made from the same declarations.
 #include "devhost/app/options.h"
 
+#include "devhost/hostapi/host_api.h"
+
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -148,7 +151,8 @@ void declareSessionOptions(CLI::App& app, SessionOptions& s, RawValues& raw) {
 void declareOptions(CLI::App& app, Options& o, RawValues& raw) {
     // Values are often paths; on Windows "/work/chat.vars" must not read as an option.
     app.allow_windows_style_options(false);
-    app.set_help_flag();
+    app.set_help_flag("-h,--help", "print this text and stop");
+    app.set_version_flag("--version", versionText(), "print devhost's version and stop");
     declareHostOptions(app, o, raw);
     declareSessionOptions(app, o.session, raw);
 }
@@ -186,7 +190,32 @@ std::string usageText() {
                  "runs scripted or interactive sessions with it",
                  "devhost");
     declareOptions(app, o, raw);
+    app.footer("The script language (--script) is described in devhost/session/session_script.h\n"
+               "of the source tree; scripts/chat.vars names the chat's dialogs and controls.\n"
+               "Exit status: 0 done; 1 a wrong command line or a failed script; 2 an unknown\n"
+               "host function name; 3 the plug-in's initialisation failed; 4 the session\n"
+               "could not run; 5 the plug-in could not be loaded.");
     return app.help();
+}
+
+std::string versionText() {
+    return std::string("devhost ") + DEVHOST_VERSION;
+}
+
+bool checkHostFunctionNames(const Options& options, std::string& error) {
+    const std::vector<std::string>& known = hostApiNames();
+    std::string unknown;
+    const auto check = [&](const char* option, const std::string& name) {
+        if (std::find(known.begin(), known.end(), name) != known.end()) return;
+        unknown += std::string(unknown.empty() ? "" : ", ") + option + " \"" + name + "\"";
+    };
+    for (const std::string& name : options.removedNames)
+        check("--remove", name);
+    for (const auto& failing : options.failingCalls)
+        check("--fail", failing.first);
+    if (unknown.empty()) return true;
+    error = "no host API function has the name of " + unknown;
+    return false;
 }
 
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
@@ -195,6 +224,12 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
     declareOptions(app, options, raw);
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        options.helpAsked = true;
+        return true;
+    } catch (const CLI::CallForVersion&) {
+        options.versionAsked = true;
+        return true;
     } catch (const CLI::ParseError& e) {
         error = describeParseError(e);
         return false;

@@ -23,11 +23,19 @@ struct Options {
     // What the socket plug-in may hold for all connections together; 0: its default.
     std::size_t socketBudgetBytes = 0;
     SessionOptions session;
+    // --help or --version: print that and do nothing else.
+    bool helpAsked = false;
+    bool versionAsked = false;
 };
 
 // Parses argv; false with a one-line `error` when the command line is wrong.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
+// False, naming every one, when --remove or --fail names no host API function: a
+// misspelt name would otherwise leave the plug-in untouched without a word.
+bool checkHostFunctionNames(const Options& options, std::string& error);
+
 std::string usageText();
+std::string versionText(); // "devhost 1.0.0"
 
 } // namespace devhost

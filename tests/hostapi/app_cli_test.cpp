@@ -2,8 +2,12 @@
 #include "devhost/app/listing.h"
 #include "devhost/app/options.h"
 #include "devhost/app/plugin_loader.h"
+#include "devhost/app/signal_files.h"
 #include "tests/hostapi/host_api_fixture.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace devhost::testing {
@@ -53,6 +57,71 @@ TEST(DevhostOptions, RejectsWhatItCannotUse) {
         EXPECT_FALSE(parse(args, o, error)) << "accepted " << args.size() << " arguments";
         EXPECT_FALSE(error.empty());
     }
+}
+
+// --help and --version answer before anything is required of the command line.
+TEST(DevhostOptions, HelpAndVersionStopBeforeTheRest) {
+    for (const std::vector<const char*>& args :
+         {std::vector<const char*>{"--help"}, {"-h"}, {"--plugin", "p", "--help"}}) {
+        Options o;
+        std::string error;
+        EXPECT_TRUE(parse(args, o, error)) << error;
+        EXPECT_TRUE(o.helpAsked) << args.back();
+    }
+    Options o;
+    std::string error;
+    ASSERT_TRUE(parse({"--version"}, o, error)) << error;
+    EXPECT_TRUE(o.versionAsked);
+    EXPECT_EQ(versionText().rfind("devhost ", 0), 0u) << versionText();
+    const std::string usage = usageText();
+    for (const char* part : {"--help", "--version", "devhost/session/session_script.h"})
+        EXPECT_NE(usage.find(part), std::string::npos) << "the usage lacks " << part;
+}
+
+TEST(DevhostOptions, UnknownHostFunctionNamesAreRefusedByName) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(parse({"--plugin", "p", "--remove", "app.ReportError", "--remove", "nosuch.Name",
+                       "--fail", "var.Delete:2", "--fail", "nosuch:1"},
+                      o, error))
+        << error;
+    EXPECT_FALSE(checkHostFunctionNames(o, error));
+    EXPECT_EQ(error,
+              "no host API function has the name of --remove \"nosuch.Name\", --fail \"nosuch\"");
+
+    Options known;
+    ASSERT_TRUE(
+        parse({"--plugin", "p", "--remove", "menu.InsertItemEx", "--fail", "var.SetValueEx:3"},
+              known, error));
+    EXPECT_TRUE(checkHostFunctionNames(known, error)) << error;
+}
+
+// A rerun in the same --sync-dir starts without the signals its script gives, and
+// keeps every other file: a peer may have signalled before this devhost started.
+TEST(DevhostSignals, ARunRemovesTheSignalsItGivesAndNothingElse) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / "devhost_signal_files";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const char* name : {"listening", "listening.part", "ready", "peer-ready", "notes.txt"})
+        std::ofstream(dir / name) << "signalled\n";
+
+    const ParsedScript script = ParseScript("signal listening\n"
+                                            "wait signal peer-ready 100\n"
+                                            "signal ready\n"
+                                            "signal listening\n"
+                                            "signal never-given-before\n");
+    ASSERT_TRUE(script.ok()) << script.error;
+    EXPECT_EQ(SignalsGivenBy(script),
+              (std::vector<std::string>{"listening", "ready", "never-given-before"}));
+    std::string error;
+    ASSERT_TRUE(RemoveEarlierSignals(dir.string(), script, error)) << error;
+    std::vector<std::string> left;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"notes.txt", "peer-ready"}));
+    fs::remove_all(dir);
 }
 
 TEST(DevhostLoader, BaseNameIsTheFileNameWithoutExtension) {

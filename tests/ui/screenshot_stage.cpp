@@ -1,8 +1,8 @@
 // Puts one of the module's windows on the screen for a while, for the screenshots in
 // docs/screenshots (see take_screenshots.sh): "chat" shows the chat window as it first
-// opens, "settings" runs the connection settings dialog as the host of the demo's chat
-// (docs/screenshots/chat-session.png, host 'ada') fills it in. The module runs
-// in-process against devhost's host API, as in the tests.
+// opens, "settings [PORT]" runs the connection settings dialog as the host of the
+// demo's chat (docs/screenshots/chat-session.png, host 'ada' on that chat's port)
+// fills it in. The module runs in-process against devhost's host API, as in the tests.
 #include "devhost/hostapi/host_api.h"
 #include "dialogkit/testing/testing.h"
 #include "module/exports.h"
@@ -11,6 +11,7 @@
 #include "tests/plugin/host_fixture.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -42,7 +43,8 @@ int main(int argc, char** argv) {
     CConnectionDlg dlg;
     dlg.m_nMode = ChatMode::Host;
     dlg.m_strHostAddr = ChatState().m_strHostAddr;
-    dlg.m_nPort = static_cast<std::uint32_t>(ChatState().m_nPort);
+    dlg.m_nPort = argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10))
+                           : static_cast<std::uint32_t>(ChatState().m_nPort);
     dlg.m_strNickname = "ada";
     dk::testing::PushModalScript([](dk::WindowHandle w) {
         PumpFor(kShowSeconds);

@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the two windows under Wine in Xvfb, cropped to
-# each window: take_screenshots.sh <windows build dir> <output dir>
+# each window: take_screenshots.sh <windows build dir> <output dir> [PORT]
 # The third, docs/screenshots/chat-session.png, is the host's window of
 # scripts/demo.sh (out/screenshots/host.png), stored with
-# `convert out/screenshots/host.png -strip PNG8:docs/screenshots/chat-session.png`.
+# `convert out/screenshots/host.png -strip PNG8:docs/screenshots/chat-session.png`;
+# PORT is the port in its title, which the settings dialog then shows too.
 set -euo pipefail
 build=${1:?windows build dir}
 out=${2:?output dir}
+port=${3:-}
 here=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$out"
 . "$here/scripts/wine-env.sh"
 VOLUBRA_FORCE_XVFB=1 wine_env_up
 trap wine_env_down EXIT
 
-shoot() { # mode file title
-  wine "$build/tests/ui/ui_screenshot_stage.exe" "$1" </dev/null >/dev/null 2>&1 &
+shoot() { # mode file title [port]
+  wine "$build/tests/ui/ui_screenshot_stage.exe" "$1" ${4:+"$4"} </dev/null >/dev/null 2>&1 &
   local stage=$!
   sleep 4
   local id
@@ -26,4 +28,4 @@ shoot() { # mode file title
   wait "$stage" || true
 }
 shoot chat chat-window.png "Chat client - disconnected"
-shoot settings connection-settings.png "Connection settings"
+shoot settings connection-settings.png "Connection settings" "$port"
