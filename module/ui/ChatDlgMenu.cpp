@@ -85,7 +85,9 @@ void CChatDlg::OnFindTranscript() {
         m_LastFind = request;
         FindInTranscript(request);
     });
-    dialog.DoModal(GetSafeHwnd());
+    // Without an owner, as the settings dialog: the chat window stays usable (Send,
+    // Close) while the dialog is open.
+    dialog.DoModal();
     // The match is selected in the transcript box, which shows it once it has the focus.
     if (m_bShown) dk::SetFocus(m_editTranscript.GetSafeHwnd());
 }
@@ -114,7 +116,7 @@ void CChatDlg::OnSaveTranscript() {
     request.fileName = local ? ProposedTranscriptName(*local) : "Chat.txt";
     request.typeName = "Text files";
     request.extension = "txt";
-    const std::optional<std::string> path = dk::AskSaveAsPath(GetSafeHwnd(), request);
+    const std::optional<std::string> path = dk::AskSaveAsPath(nullptr, request);
     if (!path) return;
     // The transcript as it is now, after the dialog's loop: every entry in the box.
     ShowPendingView();
