@@ -5,6 +5,8 @@
 
 #include "dialogkit/box_text.h"
 #include "dialogkit/dialog.h"
+#include "dialogkit/popup_menu.h"
+#include "dialogkit/save_dialog.h"
 
 #include <string>
 #include <vector>
@@ -29,6 +31,9 @@ int ShowMessageBoxUtf8(void* owner, const char* text, const char* caption, unsig
 bool ShellOpen(const std::string& address);
 // The character lengths of the code page in which the boxes show text.
 void FillCharacterLengths(detail::CharacterLengths& lengths);
+// TrackPopupMenu (headless: dismissed), GetSaveFileNameW (headless: cancelled).
+int TrackPopupMenu(WindowHandle owner, const std::vector<MenuItem>& items, int x, int y);
+std::optional<std::string> AskSaveAsPath(WindowHandle owner, const SaveAsRequest& request);
 
 } // namespace backend
 
@@ -46,6 +51,8 @@ void NotifyDriverModalStarting(WindowHandle dialog);
 bool DriverTakesMessageBox(void* owner, const char* text, const char* caption, unsigned flags,
                            int& answer);
 bool DriverTakesShellOpen(const std::string& address);
+bool DriverTakesPopupMenu(WindowHandle owner, const std::vector<MenuItem>& items, int& chosen);
+bool DriverTakesSaveAs(const SaveAsRequest& request, std::optional<std::string>& chosen);
 
 } // namespace detail
 } // namespace dk

@@ -31,7 +31,12 @@ protected:
     WindowHandle m_hWnd = nullptr; // not owned: the dialog owns its controls
 };
 
-class CButton : public CWnd {};
+class CButton : public CWnd {
+public:
+    // BM_GETCHECK, BM_SETCHECK: kBstChecked or kBstUnchecked.
+    int GetCheck() { return static_cast<int>(SendMessage(kBmGetCheck)); }
+    void SetCheck(int check) { SendMessage(kBmSetCheck, static_cast<WParam>(check)); }
+};
 
 class CEdit : public CWnd {
 public:
@@ -46,6 +51,14 @@ public:
     void SetSel(int start, int end) {
         SendMessage(kEmSetSel, static_cast<WParam>(start), static_cast<LParam>(end));
     }
+    // EM_GETSEL: the selection's start and end.
+    void GetSel(int& start, int& end) {
+        const auto both = static_cast<WParam>(SendMessage(kEmGetSel));
+        start = static_cast<int>(LowWord(both));
+        end = static_cast<int>(HighWord(both));
+    }
+    // EM_SCROLLCARET: scrolls the caret into view.
+    void ScrollCaret() { SendMessage(kEmScrollCaret); }
     // EM_REPLACESEL without undo: text takes the selection's place (at the caret when
     // nothing is selected), cut to what the text limit leaves room for.
     void ReplaceSel(const char* text) {

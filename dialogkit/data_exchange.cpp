@@ -42,6 +42,15 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value) {
         SetText(window, value);
 }
 
+void DDX_Check(CDataExchange& dx, int id, bool& value) {
+    WindowHandle window = dx.PrepareControl(id);
+    if (!window) return;
+    if (dx.m_bSaveAndValidate)
+        value = SendMsg(window, kBmGetCheck) == kBstChecked;
+    else
+        SendMsg(window, kBmSetCheck, static_cast<WParam>(value ? kBstChecked : kBstUnchecked));
+}
+
 namespace {
 
 // Removes the box's first `bytes` characters. A box whose characters are not the

@@ -39,6 +39,8 @@ private:
 void DDX_Control(CDataExchange& dx, int id, CWnd& control);
 // The whole text of a control.
 void DDX_Text(CDataExchange& dx, int id, std::string& value);
+// A check box or radio button: checked or not.
+void DDX_Check(CDataExchange& dx, int id, bool& value);
 // An unsigned decimal number: written as "%u", read as "%u" would (see ReadUnsigned).
 // Text without a number shows "Please enter a positive integer.", puts the focus into
 // the box with its text selected and fails the pass; the value is then unchanged.

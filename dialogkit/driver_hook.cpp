@@ -47,5 +47,15 @@ bool DriverTakesShellOpen(const std::string& address) {
     return driver && driver->TakeShellOpen(address);
 }
 
+bool DriverTakesPopupMenu(WindowHandle owner, const std::vector<MenuItem>& items, int& chosen) {
+    DriverHook* driver = Installed();
+    return driver && driver->TakePopupMenu(owner, items, chosen);
+}
+
+bool DriverTakesSaveAs(const SaveAsRequest& request, std::optional<std::string>& chosen) {
+    DriverHook* driver = Installed();
+    return driver && driver->TakeSaveAs(request, chosen);
+}
+
 } // namespace detail
 } // namespace dk

@@ -9,9 +9,13 @@
 // and drives its windows through USER32 instead).
 #pragma once
 
+#include "dialogkit/popup_menu.h"
+#include "dialogkit/save_dialog.h"
 #include "dialogkit/window.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace dk {
 
@@ -32,6 +36,18 @@ public:
     virtual bool HidesTemplate(int /*templateId*/) { return false; }
     // True when the driver took the request to open address; the shell is then not asked.
     virtual bool TakeShellOpen(const std::string& /*address*/) { return false; }
+    // A popup menu is about to be shown: true when the driver chose for the user, with
+    // the chosen id (0: dismissed).
+    virtual bool TakePopupMenu(WindowHandle /*owner*/, const std::vector<MenuItem>& /*items*/,
+                               int& /*chosen*/) {
+        return false;
+    }
+    // A Save As dialog is about to be shown: true when the driver answered it, with the
+    // chosen path (nothing: cancelled).
+    virtual bool TakeSaveAs(const SaveAsRequest& /*request*/,
+                            std::optional<std::string>& /*chosen*/) {
+        return false;
+    }
 };
 
 // The installed driver, or null; SetDriverHook(nullptr) removes it. Not owned by us.

@@ -21,5 +21,14 @@ bool DriverTakesShellOpen(const std::string& /*address*/) {
     return false;
 }
 
+bool DriverTakesPopupMenu(WindowHandle /*owner*/, const std::vector<MenuItem>& /*items*/,
+                          int& /*chosen*/) {
+    return false;
+}
+
+bool DriverTakesSaveAs(const SaveAsRequest& /*request*/, std::optional<std::string>& /*chosen*/) {
+    return false;
+}
+
 } // namespace detail
 } // namespace dk

@@ -26,13 +26,20 @@ enum : unsigned {
     kWmGetText = 0x000D,
     kWmGetTextLength = 0x000E,
     kWmClose = 0x0010,
+    kWmContextMenu = 0x007B,
     kWmSetIcon = 0x0080,
     kWmGetIcon = 0x007F,
     kWmInitDialog = 0x0110,
     kWmCommand = 0x0111,
+    kWmKeyDown = 0x0100,
+    kWmKeyUp = 0x0101,
+    kWmChar = 0x0102,
+    kWmSysKeyDown = 0x0104,
+    kWmSysKeyUp = 0x0105,
     kEmGetSel = 0x00B0,
     kEmSetSel = 0x00B1,
     kEmLineScroll = 0x00B6,
+    kEmScrollCaret = 0x00B7,
     kEmGetLineCount = 0x00BA,
     kEmReplaceSel = 0x00C2,
     kEmGetFirstVisibleLine = 0x00CE,
@@ -44,8 +51,24 @@ enum : unsigned {
     kCbGetLbText = 0x0148,
     kCbGetLbTextLen = 0x0149,
     kCbSetCurSel = 0x014E,
+    kBmGetCheck = 0x00F0,
+    kBmSetCheck = 0x00F1,
     kBmClick = 0x00F5,
 };
+
+// Button check states (BM_GETCHECK, BM_SETCHECK).
+enum : int { kBstUnchecked = 0, kBstChecked = 1 };
+
+// Virtual key codes, Win32's.
+enum : unsigned {
+    kVkShift = 0x10,
+    kVkControl = 0x11,
+    kVkApps = 0x5D, // the menu key
+    kVkF3 = 0x72,
+    kVkF10 = 0x79,
+};
+// The modifier keys held down with a key (ControlKeyHandler).
+enum : unsigned { kModShift = 1, kModControl = 2 };
 
 // Notification codes (high word of WM_COMMAND's wParam).
 enum : unsigned {

@@ -13,7 +13,8 @@ struct ChatDlgTestAccess {
         : m_ClientSock(dlg.m_ClientSock), m_ListenSock(dlg.m_ListenSock),
           m_GuestSocks(dlg.m_GuestSocks), m_bCreated(dlg.m_bCreated), m_nMode(dlg.m_nMode),
           m_strHostAddr(dlg.m_strHostAddr), m_nPort(dlg.m_nPort), m_strNickname(dlg.m_strNickname),
-          m_strTranscript(dlg.m_strTranscript), m_strMessage(dlg.m_strMessage) {}
+          m_strTranscript(dlg.m_strTranscript), m_strMessage(dlg.m_strMessage),
+          m_bShowTimes(dlg.m_bShowTimes) {}
 
     CqTcpSock& m_ClientSock;
     CqTcpSock& m_ListenSock;
@@ -25,6 +26,7 @@ struct ChatDlgTestAccess {
     std::string& m_strNickname;
     std::string& m_strTranscript;
     std::string& m_strMessage;
+    bool& m_bShowTimes;
 };
 
 // The state of the module's chat window.

@@ -11,6 +11,8 @@ namespace headless {
 void MakeForeground(WindowHandle window);
 // How often FlashUntilForeground was asked of window.
 int FlashRequests(WindowHandle window);
+// The modifier keys (kModShift, kModControl) held down while keys are sent.
+void SetHeldModifiers(unsigned modifiers);
 
 } // namespace headless
 } // namespace dk

@@ -5,6 +5,7 @@
 // dialogkit sends the way USER32's controls answer them. A modal dialog has no message
 // loop: a driver, if one is installed, acts on it, and it is cancelled if left open.
 #include "dialogkit/backend.h"
+#include "dialogkit/control_keys.h"
 #include "dialogkit/dialog_template.h"
 #include "dialogkit/embedded_templates.h"
 #include "dialogkit/headless/desktop.h"
@@ -25,6 +26,10 @@ constexpr std::uint32_t kEsMultiline = 0x0004;
 constexpr unsigned kDefaultEditLimit = 30000;
 constexpr unsigned kMaximumEditLimit = 0x7FFFFFFE;
 constexpr const char* kDialogClass = "#32770";
+// Button kinds (the style's low four bits) that check themselves when clicked.
+constexpr std::uint32_t kButtonKindMask = 0x000F;
+constexpr std::uint32_t kBsAutoCheckBox = 0x0003;
+constexpr std::uint32_t kBsAutoRadioButton = 0x0009;
 
 struct HeadlessWindow {
     std::string className;
@@ -41,6 +46,10 @@ struct HeadlessWindow {
     int selStart = 0, selEnd = 0;
     unsigned limitText = kDefaultEditLimit;
     int firstVisibleLine = 0;
+    // button
+    int check = kBstUnchecked;
+    // a subclassed control's menu and keys
+    ControlKeyHandler* keys = nullptr; // not owned
     // combo box
     std::vector<std::string> items;
     int curSel = kCbErr;
@@ -56,6 +65,7 @@ struct HeadlessDesktop {
     std::set<HeadlessWindow*> live;
     HeadlessWindow* focus = nullptr;
     HeadlessWindow* foreground = nullptr; // null: another program's window
+    unsigned heldModifiers = 0;           // kModShift, kModControl
     std::vector<const EmbeddedTemplate*> templateTables;
 };
 
@@ -82,6 +92,39 @@ bool IsEdit(const HeadlessWindow& w) {
 }
 bool IsCombo(const HeadlessWindow& w) {
     return w.className == "combobox";
+}
+bool IsButtonOfKind(const HeadlessWindow& w, std::uint32_t kind) {
+    return w.className == "button" && (w.style & kButtonKindMask) == kind;
+}
+
+// A click checks an automatic box in turn, and an automatic radio button, unchecking
+// the others of its dialog (the dialogs here have one group of them at most).
+void CheckOnClick(HeadlessWindow& w) {
+    if (IsButtonOfKind(w, kBsAutoCheckBox)) {
+        w.check = w.check == kBstChecked ? kBstUnchecked : kBstChecked;
+    } else if (IsButtonOfKind(w, kBsAutoRadioButton) && w.parent) {
+        for (auto& sibling : w.parent->children)
+            if (IsButtonOfKind(*sibling, kBsAutoRadioButton)) sibling->check = kBstUnchecked;
+        w.check = kBstChecked;
+    }
+}
+
+int SignedWord(LParam value, int shift) {
+    return static_cast<short>((static_cast<std::uintptr_t>(value) >> shift) & 0xFFFFu);
+}
+
+// A subclassed control's menu and keys, as the Win32 subclass takes them; true when
+// taken. The menu keys ask for the menu as the default processing would.
+bool TakeControlKeys(HeadlessWindow& w, unsigned message, WParam wParam, LParam lParam) {
+    ControlKeyHandler* keys = w.keys;
+    if (message == kWmContextMenu) // the edit box's own menu has nobody to show it to
+        return keys->OnControlContextMenu(&w, SignedWord(lParam, 0), SignedWord(lParam, 16));
+    if (message != kWmKeyDown && message != kWmSysKeyDown) return false;
+    const unsigned key = static_cast<unsigned>(wParam);
+    const unsigned modifiers = Desktop().heldModifiers;
+    if (key == kVkApps || (key == kVkF10 && modifiers == kModShift))
+        return keys->OnControlContextMenu(&w, kKeyboardMenuPoint, kKeyboardMenuPoint);
+    return keys->OnControlKey(&w, key, modifiers);
 }
 
 // The line breaks ("\r\n") that lie wholly inside text[from, to).
@@ -200,6 +243,9 @@ LResult EditMessage(HeadlessWindow& w, unsigned message, WParam wParam, LParam l
         return 1;
     case kEmGetFirstVisibleLine:
         return w.firstVisibleLine;
+    case kEmScrollCaret: // the caret's line comes to the top, as far as it can
+        w.firstVisibleLine = LineBreaks(w.text, 0, static_cast<std::size_t>(w.selEnd));
+        return 1;
     case kEmSetSel: {
         int start = static_cast<int>(static_cast<std::intptr_t>(wParam));
         int end = static_cast<int>(lParam);
@@ -280,7 +326,13 @@ LResult SendMsg(WindowHandle window, unsigned message, WParam wParam, LParam lPa
     }
     case kWmGetIcon:
         return w->icons[wParam == kIconBig ? kIconBig : kIconSmall];
+    case kBmGetCheck:
+        return w->check;
+    case kBmSetCheck:
+        w->check = static_cast<int>(wParam);
+        return 0;
     case kBmClick:
+        if (w->enabled) CheckOnClick(*w);
         if (w->enabled && w->parent)
             SendMsg(w->parent, kWmCommand, MakeWParam(static_cast<unsigned>(w->id), kBnClicked),
                     reinterpret_cast<LParam>(w));
@@ -288,6 +340,7 @@ LResult SendMsg(WindowHandle window, unsigned message, WParam wParam, LParam lPa
     default:
         break;
     }
+    if (w->keys && TakeControlKeys(*w, message, wParam, lParam)) return 0;
     if (w->dialog) return DeliverToDialog(*w, message, wParam, lParam);
     if (IsEdit(*w)) return EditMessage(*w, message, wParam, lParam);
     if (IsCombo(*w)) return ComboMessage(*w, message, wParam, lParam);
@@ -394,7 +447,18 @@ void DestroyWindow(WindowHandle window) {
         top.end());
 }
 
+bool SubclassControl(WindowHandle control, ControlKeyHandler* handler) {
+    HeadlessWindow* w = Live(control);
+    if (!w || !handler) return false;
+    w->keys = handler;
+    return true;
+}
+
 namespace headless {
+
+void SetHeldModifiers(unsigned modifiers) {
+    Desktop().heldModifiers = modifiers;
+}
 
 void MakeForeground(WindowHandle window) {
     SetForeground(Live(window));

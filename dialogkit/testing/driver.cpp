@@ -20,6 +20,27 @@ bool Driver::TakeShellOpen(const std::string& address) {
     return true;
 }
 
+bool Driver::TakePopupMenu(WindowHandle /*owner*/, const std::vector<MenuItem>& items,
+                           int& chosen) {
+    menus.push_back(items);
+    chosen = 0;
+    if (!menuChoices.empty()) {
+        chosen = menuChoices.front();
+        menuChoices.pop_front();
+    }
+    return true;
+}
+
+bool Driver::TakeSaveAs(const SaveAsRequest& request, std::optional<std::string>& chosen) {
+    saveAsRequests.push_back(request);
+    chosen.reset();
+    if (!saveAsAnswers.empty()) {
+        chosen = std::move(saveAsAnswers.front());
+        saveAsAnswers.pop_front();
+    }
+    return true;
+}
+
 bool Driver::RunNextModalScript(WindowHandle dialog) {
     if (modalScripts.empty()) return false;
     ModalScript script = std::move(modalScripts.front());
@@ -69,6 +90,26 @@ void EndShellCapture() {
     Driver& driver = Driver::Get();
     driver.shellCapture = false;
     driver.shellOpens.clear();
+}
+
+void PushMenuChoice(int id) {
+    Driver::Get().menuChoices.push_back(id);
+}
+
+std::vector<std::vector<MenuItem>> TakeMenus() {
+    std::vector<std::vector<MenuItem>> taken;
+    taken.swap(Driver::Get().menus);
+    return taken;
+}
+
+void PushSaveAsAnswer(std::optional<std::string> path) {
+    Driver::Get().saveAsAnswers.push_back(std::move(path));
+}
+
+std::vector<SaveAsRequest> TakeSaveAsRequests() {
+    std::vector<SaveAsRequest> taken;
+    taken.swap(Driver::Get().saveAsRequests);
+    return taken;
 }
 
 void BeginCapture(int answer) {

@@ -24,6 +24,9 @@ struct Driver final : public DriverHook {
                         int& answer) override; // per back end
     bool HidesTemplate(int /*templateId*/) override { return templateLookupFails; }
     bool TakeShellOpen(const std::string& address) override;
+    bool TakePopupMenu(WindowHandle owner, const std::vector<MenuItem>& items,
+                       int& chosen) override;
+    bool TakeSaveAs(const SaveAsRequest& request, std::optional<std::string>& chosen) override;
 
     // Pops and runs the next modal script on dialog; false when none was queued.
     bool RunNextModalScript(WindowHandle dialog);
@@ -38,7 +41,15 @@ struct Driver final : public DriverHook {
     int captureAnswer = kIdOk;
     std::deque<int> queuedAnswers;
     std::vector<ShownBox> boxes;
+    std::deque<int> menuChoices;
+    std::vector<std::vector<MenuItem>> menus;
+    std::deque<std::optional<std::string>> saveAsAnswers;
+    std::vector<SaveAsRequest> saveAsRequests;
 };
+
+// Sends a key press to control with the modifiers held (per back end: Win32 sets the
+// thread's keyboard state for its duration).
+void SendKeyDown(WindowHandle control, unsigned virtualKey, unsigned modifiers);
 
 // Win32: a hook on this thread that finds the box windows as they open; headless:
 // nothing to watch, boxes are taken as they are asked for.

@@ -3,6 +3,7 @@
 #include "dialogkit/testing/testing.h"
 
 #include "dialogkit/backend.h"
+#include "dialogkit/testing/driver.h"
 
 namespace dk {
 namespace testing {
@@ -118,6 +119,31 @@ int FirstVisibleLine(WindowHandle dialog, int id) {
     return HasControl(dialog, id)
                ? static_cast<int>(SendMsg(ControlOf(dialog, id), kEmGetFirstVisibleLine))
                : -1;
+}
+
+bool SetChecked(WindowHandle dialog, int id, bool checked) {
+    if (!HasControl(dialog, id)) return false;
+    SendMsg(ControlOf(dialog, id), kBmSetCheck,
+            static_cast<WParam>(checked ? kBstChecked : kBstUnchecked));
+    return true;
+}
+
+bool IsChecked(WindowHandle dialog, int id) {
+    return HasControl(dialog, id) && SendMsg(ControlOf(dialog, id), kBmGetCheck) == kBstChecked;
+}
+
+bool AskContextMenu(WindowHandle dialog, int id) {
+    if (!HasControl(dialog, id)) return false;
+    WindowHandle control = ControlOf(dialog, id);
+    SendMsg(control, kWmContextMenu, reinterpret_cast<WParam>(control),
+            static_cast<LParam>(MakeWParam(0xFFFFu, 0xFFFFu)));
+    return true;
+}
+
+bool PressKey(WindowHandle dialog, int id, unsigned virtualKey, unsigned modifiers) {
+    if (!HasControl(dialog, id)) return false;
+    SendKeyDown(ControlOf(dialog, id), virtualKey, modifiers);
+    return true;
 }
 
 } // namespace testing

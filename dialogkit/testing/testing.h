@@ -8,9 +8,12 @@
 #pragma once
 
 #include "dialogkit/message_box.h"
+#include "dialogkit/popup_menu.h"
+#include "dialogkit/save_dialog.h"
 #include "dialogkit/window.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +51,25 @@ int FocusedControlId(WindowHandle dialog);
 // Selection of an edit control (EM_GETSEL).
 void EditSelection(WindowHandle dialog, int id, int& start, int& end);
 int FirstVisibleLine(WindowHandle dialog, int id);
+// A check box or radio button: checks or unchecks it (BM_SETCHECK), reads it.
+bool SetChecked(WindowHandle dialog, int id, bool checked);
+bool IsChecked(WindowHandle dialog, int id);
+// The context menu of a control asked for from the keyboard (WM_CONTEXTMENU at
+// kKeyboardMenuPoint), and a key pressed in a control with modifiers held (kModShift,
+// kModControl) as its WM_KEYDOWN; false when there is no such control.
+bool AskContextMenu(WindowHandle dialog, int id);
+bool PressKey(WindowHandle dialog, int id, unsigned virtualKey, unsigned modifiers = 0);
+
+// Popup menus, once the library is in use, are never shown: each is recorded and
+// answered with the next queued choice, or dismissed (0) when none is queued.
+void PushMenuChoice(int id);
+// The menus shown since the last call, oldest first.
+std::vector<std::vector<MenuItem>> TakeMenus();
+
+// Save As dialogs, likewise: each request is recorded and answered with the next
+// queued path (nothing: cancelled), or cancelled when none is queued.
+void PushSaveAsAnswer(std::optional<std::string> path);
+std::vector<SaveAsRequest> TakeSaveAsRequests();
 
 // Brings dialog (null: another program's window) to the foreground, as a click would.
 void BringToForeground(WindowHandle dialog);

@@ -9,9 +9,11 @@
 // chat/ includes ui/, so the arrows run one way.
 #pragma once
 
+#include "dialogkit/control_keys.h"
 #include "dialogkit/dialog.h"
 #include "module/chat/ChatMode.h"
 #include "module/chat/ReportedFailures.h"
+#include "module/chat/TextSearch.h"
 #include "module/chat/TranscriptEntries.h"
 #include "module/net/CqTcpSock.h"
 #include "module/net/CqTcpSockArray.h"
@@ -24,7 +26,8 @@
 #include <string>
 #include <vector>
 
-class CChatDlg : public dk::CDialog {
+// The transcript and message boxes tell it of their menu and keys (ControlKeyHandler).
+class CChatDlg : public dk::CDialog, private dk::ControlKeyHandler {
 public:
     CChatDlg();
     ~CChatDlg() override; // ends every session before the window is destroyed
@@ -157,8 +160,24 @@ private:
     // What a batch has held back from the window.
     enum class PendingView { None, Fields, TranscriptEnd };
 
+    // Window side: the transcript's menu and keys (ui/ChatDlgMenu.cpp).
+    void ListenToBoxKeys();
+    bool OnControlContextMenu(dk::WindowHandle control, int x, int y) override;
+    bool OnControlKey(dk::WindowHandle control, unsigned virtualKey, unsigned modifiers) override;
+    // One of the menu's items (TranscriptCommand), or 0 for a dismissed menu.
+    void RunTranscriptCommand(int command);
+    void OnFindTranscript();
+    // Selects the next match in the transcript box, or says there is none.
+    void FindInTranscript(const FindRequest& request);
+    void OnSaveTranscript();
+    void OnShowAddresses();
+    // The transcript was emptied: the box is written anew.
+    void ShowClearedTranscript();
+
     // Session side (chat/ChatState.cpp).
     StateDisplay DescribeState();
+    // Empties the transcript and its entries; the session goes on.
+    void ClearTranscript();
     // One transcript entry: the line and the entry end in one AppendText.
     void AppendEntry(const std::string& line);
     // Adds text to m_strTranscript as one entry and trims whole entries from its top
@@ -236,6 +255,11 @@ private:
     dk::BoxPrefix m_TranscriptInBox;
     // Failures to relay, and refused nicknames, already reported per guest.
     ReportedFailures m_ReportedFailures;
+    // Show times: each new entry begins with the local time as "[HH:MM] ". Off at
+    // first, kept while the plug-in is loaded.
+    bool m_bShowTimes = false;
+    // The Find dialog's last text and options, for F3.
+    FindRequest m_LastFind;
 };
 
 extern CChatDlg g_ChatDlg;

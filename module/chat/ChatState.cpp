@@ -8,10 +8,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
 constexpr std::size_t kTitleCapacity = 512;
+// "[HH:MM] " and its terminator.
+constexpr std::size_t kTimePrefixCapacity = 16;
 
 std::string Format(const char* format, const char* text, std::int32_t number) {
     char buffer[kTitleCapacity];
@@ -23,6 +26,16 @@ std::string Format(const char* format, std::int32_t number) {
     char buffer[kTitleCapacity];
     std::snprintf(buffer, sizeof buffer, format, number);
     return buffer;
+}
+
+// Show times' prefix of an entry made now: "[HH:MM] ", local time.
+std::string TimePrefix() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    if (!local) return {};
+    char prefix[kTimePrefixCapacity];
+    std::snprintf(prefix, sizeof prefix, "[%02d:%02d] ", local->tm_hour, local->tm_min);
+    return prefix;
 }
 
 } // namespace
@@ -53,12 +66,21 @@ void CChatDlg::AppendEntry(const std::string& line) {
 }
 
 void CChatDlg::AddToTranscript(const char* lpText) {
-    const std::size_t bytes = std::strlen(lpText);
-    m_strTranscript.append(lpText, bytes);
-    const std::size_t cut = m_TranscriptEntries.Add(bytes, m_strTranscript.size());
+    const std::size_t before = m_strTranscript.size();
+    // The time is part of the entry, and counts towards the limits like its text.
+    if (m_bShowTimes) m_strTranscript += TimePrefix();
+    m_strTranscript.append(lpText);
+    const std::size_t cut =
+        m_TranscriptEntries.Add(m_strTranscript.size() - before, m_strTranscript.size());
     if (cut == 0) return;
     m_strTranscript.erase(0, cut);
     DropTranscriptHead(cut);
+}
+
+void CChatDlg::ClearTranscript() {
+    m_strTranscript.clear();
+    m_TranscriptEntries = TranscriptEntries();
+    ShowClearedTranscript();
 }
 
 void CChatDlg::DeleteAllGuests() {

@@ -127,6 +127,11 @@ void CChatDlg::DropTranscriptHead(std::size_t bytes) {
     m_TranscriptInBox.DropHead(bytes);
 }
 
+void CChatDlg::ShowClearedTranscript() {
+    m_TranscriptInBox.Forget(); // what the box holds is no prefix of the new transcript
+    if (m_bShown) RefreshFields();
+}
+
 void CChatDlg::CaptureFields() {
     // A batch's entries go to the box before it is read back, or reading would drop them:
     // the capture then runs inside a report's modal loop, and the batch resumes after.
@@ -161,6 +166,7 @@ bool CChatDlg::OnInitDialog() {
     dk::CDialog::OnInitDialog();
     m_editTranscript.SetLimitText(kNoTextLimit);
     m_editMessage.SetLimitText(kNoTextLimit);
+    ListenToBoxKeys();
     SetIconFromHost(*this);
     return true;
 }

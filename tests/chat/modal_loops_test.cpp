@@ -7,9 +7,11 @@
 #include "devhost/nxtcpsock/frame_codec.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/ShownLine.h"
+#include "module/ui/TranscriptMenu.h"
 #include "module/ui/resource.h"
 
 #include <functional>
+#include <regex>
 
 namespace chat_test {
 namespace {
@@ -236,6 +238,38 @@ TEST_F(ModalLoopsTest, WindowClosedWhileANewGuestIsAsked) {
     EXPECT_EQ(sockets.socketCount(), 0u);
     EXPECT_EQ(Transcript(), "");
     EXPECT_TRUE(guest.waitClosed(kWaitMs));
+}
+
+// Transcript menu items chosen while a report of a receive callback is open work on
+// the transcript as it is then: Clear empties what was shown, and the callback's later
+// line follows alone, with the time that Show times, chosen there too, puts before it.
+TEST_F(ModalLoopsTest, TranscriptMenuInsideAReportWorksOnTheCurrentTranscript) {
+    const auto choose = [](int item) {
+        dk::testing::PushMenuChoice(item);
+        dk::testing::AskContextMenu(g_ChatDlg.GetSafeHwnd(), IDC_TRANSCRIPT_EDIT);
+    };
+    const std::uint16_t port = StartHosting("Hosty");
+    RawPeer ann = ConnectGuest(port);
+    Drain(ann, 1);
+    const std::string annAt = "Guest 127.0.0.1:" + std::to_string(GuestPort(0));
+    OnFirstReport([&] {
+        ASSERT_NE(Transcript().find(annAt + " says: \"one\""), std::string::npos);
+        choose(kClearTranscriptCommand);
+        EXPECT_EQ(ShownTranscript(), "");
+        choose(kShowTimesCommand);
+    });
+    const std::string tooLong(chatlines::kMaxNicknameBytes + 1, 'n');
+    ASSERT_TRUE(ann.sendRaw(devhost::encodeFrame("text", "one") +
+                            devhost::encodeFrame("set display name", tooLong) +
+                            devhost::encodeFrame("text", "two")));
+    const std::string two = annAt + " says: \"two\"\r\n\r\n";
+    ASSERT_TRUE(PumpUntil([&] { return Transcript().find(two) != std::string::npos; }));
+    EXPECT_TRUE(std::regex_match(Transcript(),
+                                 std::regex(R"(\[\d\d:\d\d\] )" + std::string() +
+                                            "Guest 127\\.0\\.0\\.1:\\d+ says: \"two\"\r\n\r\n")))
+        << Transcript();
+    EXPECT_EQ(ShownTranscript(), Transcript());
+    choose(kShowTimesCommand);
 }
 
 } // namespace

@@ -22,6 +22,12 @@ void StopBoxWatch() {}
 
 void PumpMessages() {}
 
+void SendKeyDown(WindowHandle control, unsigned virtualKey, unsigned modifiers) {
+    headless::SetHeldModifiers(modifiers);
+    SendMsg(control, kWmKeyDown, virtualKey, 0);
+    headless::SetHeldModifiers(0);
+}
+
 void BringToForeground(WindowHandle dialog) {
     headless::MakeForeground(dialog);
 }

@@ -144,6 +144,18 @@ int FlashRequests(WindowHandle /*dialog*/) {
     return -1; // the request went to the window manager
 }
 
+void SendKeyDown(WindowHandle control, unsigned virtualKey, unsigned modifiers) {
+    BYTE saved[256] = {}, held[256] = {};
+    ::GetKeyboardState(saved);
+    std::memcpy(held, saved, sizeof held);
+    constexpr BYTE kDown = 0x80;
+    held[VK_SHIFT] = (modifiers & kModShift) ? kDown : 0;
+    held[VK_CONTROL] = (modifiers & kModControl) ? kDown : 0;
+    ::SetKeyboardState(held);
+    ::SendMessageA(static_cast<HWND>(control), WM_KEYDOWN, virtualKey, 1);
+    ::SetKeyboardState(saved);
+}
+
 void PumpMessages() {
     MSG message;
     while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {

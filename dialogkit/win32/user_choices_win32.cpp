@@ -1,0 +1,189 @@
+// Win32 popup menus, the common Save As dialog, the Documents folder and the
+// subclassing of a control for its menu and keys.
+#include "dialogkit/backend.h"
+#include "dialogkit/control_keys.h"
+#include "dialogkit/win32/wide_text.h"
+
+#include <windows.h>
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <vector>
+
+namespace dk {
+namespace {
+
+// A path buffer of the Save As dialog: far past MAX_PATH, as the wide calls allow.
+constexpr DWORD kPathBufferChars = 32768;
+constexpr const char* kControlKeysProperty = "dk.ControlKeys";
+
+struct ControlKeys {
+    WNDPROC original = nullptr;
+    ControlKeyHandler* handler = nullptr; // not owned
+    bool swallowChar = false;             // the character of a handled key follows it
+    bool menuKeyTaken = false;            // its key-up must not ask for the menu again
+};
+
+unsigned HeldModifiers() {
+    unsigned modifiers = 0;
+    if (::GetKeyState(VK_SHIFT) < 0) modifiers |= kModShift;
+    if (::GetKeyState(VK_CONTROL) < 0) modifiers |= kModControl;
+    return modifiers;
+}
+
+bool IsMenuKey(WPARAM key, unsigned modifiers) {
+    return key == VK_APPS || (key == VK_F10 && modifiers == kModShift);
+}
+
+// WM_CONTEXTMENU's point: screen coordinates as two signed words.
+int SignedLow(LPARAM value) {
+    return static_cast<short>(LOWORD(value));
+}
+int SignedHigh(LPARAM value) {
+    return static_cast<short>(HIWORD(value));
+}
+
+LRESULT CALLBACK ControlKeysProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* keys = static_cast<ControlKeys*>(::GetPropA(window, kControlKeysProperty));
+    if (!keys) return ::DefWindowProcA(window, message, wParam, lParam);
+    const WNDPROC original = keys->original;
+    try {
+        switch (message) {
+        case WM_CONTEXTMENU:
+            if (keys->handler->OnControlContextMenu(window, SignedLow(lParam), SignedHigh(lParam)))
+                return 0;
+            break;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN: {
+            const unsigned modifiers = HeldModifiers();
+            // The menu keys are taken here, and their key-up below, so that the control's
+            // default processing does not ask for the menu a second time.
+            if (IsMenuKey(wParam, modifiers) &&
+                keys->handler->OnControlContextMenu(window, kKeyboardMenuPoint,
+                                                    kKeyboardMenuPoint)) {
+                keys->menuKeyTaken = true;
+                return 0;
+            }
+            if (keys->handler->OnControlKey(window, static_cast<unsigned>(wParam), modifiers)) {
+                keys->swallowChar = true;
+                return 0;
+            }
+            keys->swallowChar = false;
+            break;
+        }
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            if (keys->menuKeyTaken && (wParam == VK_APPS || wParam == VK_F10)) {
+                keys->menuKeyTaken = false;
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (keys->swallowChar) {
+                keys->swallowChar = false;
+                return 0;
+            }
+            break;
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+            ::RemovePropA(window, kControlKeysProperty);
+            delete keys;
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        // nothing escapes a window procedure
+    }
+    return ::CallWindowProcA(original, window, message, wParam, lParam);
+}
+
+// The keyboard's menu point: the owner's top left corner, a little inside.
+POINT KeyboardMenuPoint(HWND owner) {
+    RECT frame{};
+    ::GetWindowRect(owner, &frame);
+    return POINT{frame.left + GetSystemMetrics(SM_CXSMICON),
+                 frame.top + GetSystemMetrics(SM_CYSMICON)};
+}
+
+} // namespace
+
+bool SubclassControl(WindowHandle control, ControlKeyHandler* handler) {
+    HWND window = static_cast<HWND>(control);
+    if (!handler || !::IsWindow(window)) return false;
+    if (auto* keys = static_cast<ControlKeys*>(::GetPropA(window, kControlKeysProperty))) {
+        keys->handler = handler;
+        return true;
+    }
+    auto* keys = new ControlKeys;
+    keys->handler = handler;
+    if (!::SetPropA(window, kControlKeysProperty, keys)) {
+        delete keys;
+        return false;
+    }
+    keys->original = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlKeysProc)));
+    return true;
+}
+
+std::string DocumentsFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return {};
+    return Utf8FromWide(folder);
+}
+
+namespace backend {
+
+int TrackPopupMenu(WindowHandle owner, const std::vector<MenuItem>& items, int x, int y) {
+    HMENU menu = ::CreatePopupMenu();
+    if (!menu) return 0;
+    for (const MenuItem& item : items) {
+        if (item.id == 0) {
+            ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        UINT flags = MF_STRING | (item.enabled ? MF_ENABLED : MF_GRAYED);
+        if (item.checked) flags |= MF_CHECKED;
+        ::AppendMenuA(menu, flags, static_cast<UINT_PTR>(item.id), item.text.c_str());
+    }
+    HWND window = static_cast<HWND>(owner);
+    POINT at{x, y};
+    if (x == kKeyboardMenuPoint && y == kKeyboardMenuPoint) at = KeyboardMenuPoint(window);
+    const int chosen = static_cast<int>(::TrackPopupMenu(
+        menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+    ::DestroyMenu(menu);
+    return chosen;
+}
+
+std::optional<std::string> AskSaveAsPath(WindowHandle owner, const SaveAsRequest& request) {
+    std::wstring path = WideFromUtf8(request.fileName);
+    path.resize(kPathBufferChars, L'\0');
+    // "Text files (*.txt)\0*.txt\0\0"
+    const std::wstring pattern = L"*." + WideFromUtf8(request.extension);
+    std::wstring filter = WideFromUtf8(request.typeName) + L" (" + pattern + L")";
+    filter.push_back(L'\0');
+    filter += pattern;
+    filter.push_back(L'\0');
+    filter.push_back(L'\0');
+    const std::wstring folder = WideFromUtf8(request.folder);
+    const std::wstring extension = WideFromUtf8(request.extension);
+
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = static_cast<HWND>(owner);
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrFile = &path[0];
+    dialog.nMaxFile = kPathBufferChars;
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    dialog.lpstrDefExt = extension.c_str();
+    dialog.Flags =
+        OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!::GetSaveFileNameW(&dialog)) return std::nullopt;
+    path.resize(wcslen(path.c_str()));
+    return Utf8FromWide(path);
+}
+
+} // namespace backend
+} // namespace dk
