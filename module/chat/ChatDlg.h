@@ -5,11 +5,12 @@
 // (ChatSession.cpp and ChatState.cpp), joins, hosts, relays, keeps the guest list,
 // decides what the state display shows, keeps the transcript (entries, trims, Show
 // times, clearing) and ends the sessions; it shows what it decided through the window
-// side's ShowState, ShowTranscriptEnd and RefreshFields. The window side, in ui/
-// (ChatDlgWindow.cpp and ChatDlgMenu.cpp), alone touches controls: creation, showing
-// and hiding, field exchange with the two boxes, the settings dialog, the transcript's
-// menu, Help! and Close; of the session it calls only the public members. ui/ includes
-// this header; nothing in chat/ includes ui/, so the arrows run one way.
+// side's ShowState, ShowTranscriptEnd, ShowPendingView and RefreshFields. The window
+// side, in ui/ (ChatDlgWindow.cpp and ChatDlgMenu.cpp), alone touches controls:
+// creation, showing and hiding, field exchange with the two boxes, the settings
+// dialog, the transcript's menu, Help! and Close; of the session it calls only the
+// public members. ui/ includes this header; nothing in chat/ includes ui/, so the
+// arrows run one way.
 #pragma once
 
 #include "dialogkit/control_keys.h"
@@ -115,8 +116,6 @@ private:
     // The refresh after an entry: the fields, the transcript's end scrolled into view,
     // and a call for attention.
     void ShowTranscriptEnd();
-    // RefreshFields, or within a batch, at its end.
-    void RefreshFieldsAfterBatch();
     // Brings the window up to date with what a batch has held back.
     void ShowPendingView();
     // Runs the settings dialog filled with the current settings; its settings after
@@ -180,6 +179,8 @@ private:
 
     // Session side (chat/ChatState.cpp).
     StateDisplay DescribeState();
+    // RefreshFields, or within a batch, at its end.
+    void RefreshFieldsAfterBatch();
     // One transcript entry: the line and the entry end in one AppendText.
     void AppendEntry(const std::string& line);
     // Adds text to m_strTranscript as one entry and trims whole entries from its top

@@ -1,8 +1,8 @@
 // The chat state as the window is to show it: the Connect button's caption, the
 // window title and the enabling of sending follow the mode and its socket's state.
 // Also the transcript (its entries and their limits, Show times, clearing), when the
-// window is to show an entry, and the end of the sessions with the emptying of the
-// guest list.
+// window shows what changed (at once, or at the end of a batch), and the end of the
+// sessions with the emptying of the guest list.
 #include "module/chat/ChatDlg.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/ShownLine.h"
@@ -78,6 +78,14 @@ void CChatDlg::AppendText(const char* lpText) {
         return;
     }
     ShowTranscriptEnd();
+}
+
+void CChatDlg::RefreshFieldsAfterBatch() {
+    if (!m_bBatchingView) {
+        RefreshFields();
+        return;
+    }
+    if (m_PendingView == PendingView::None) m_PendingView = PendingView::Fields;
 }
 
 void CChatDlg::AddToTranscript(const char* lpText) {

@@ -77,14 +77,6 @@ void CChatDlg::ShowTranscriptEnd() {
     CallAttention();
 }
 
-void CChatDlg::RefreshFieldsAfterBatch() {
-    if (!m_bBatchingView) {
-        RefreshFields();
-        return;
-    }
-    if (m_PendingView == PendingView::None) m_PendingView = PendingView::Fields;
-}
-
 void CChatDlg::ShowPendingView() {
     const PendingView pending = m_PendingView;
     m_PendingView = PendingView::None;
