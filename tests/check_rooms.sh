@@ -63,6 +63,20 @@ chat_dlg_members() {
       print (side ? side : "none"), access, words[count]
     }' module/chat/ChatDlg.h
 }
+# names SIDE [private]: the names of that side as one "a|b|c" alternation; with
+# private, only the names that no public member of the side shares.
+names() {
+  echo "$members" | awk -v side="$1" -v only="${2:-}" '
+    $1 == side { seen[$3] = 1; if ($2 == "public") public[$3] = 1 }
+    END {
+      for (name in seen) {
+        if (only == "private" && name in public) continue
+        list = list sep name
+        sep = "|"
+      }
+      print list
+    }'
+}
 # flag MESSAGE GREP-ARGUMENTS...: prints the hits under MESSAGE and fails the check.
 flag() {
   local message=$1 hits
@@ -75,25 +89,21 @@ flag() {
   fi
 }
 members=$(chat_dlg_members)
-public_session=$(echo "$members" | awk '$1 == "session" && $2 == "public" { print $3 }')
-while read -r side access name; do
-  case $side in
-  none)
-    echo "module/chat/ChatDlg.h declares CChatDlg::$name under neither side"
-    broken=1
-    ;;
-  session)
-    flag "module/ui defines $name, a member of the session side:" \
-      -F "CChatDlg::$name(" module/ui/*.cpp
-    if [ "$access" != public ] && ! echo "$public_session" | grep -qx "$name"; then
-      flag "module/ui calls $name, which is not of the session's public face:" \
-        -E "(^|[^A-Za-z0-9_~])$name\(" module/ui/*.cpp
-    fi
-    ;;
-  window)
-    flag "module/chat defines $name, a member of the window side:" \
-      -F "CChatDlg::$name(" module/chat/*.cpp
-    ;;
-  esac
-done <<<"$members"
+unsided=$(echo "$members" | awk '$1 == "none" { print $3 }')
+if [ -z "$members" ]; then
+  echo "module/chat/ChatDlg.h: no member function found"
+  broken=1
+elif [ -n "$unsided" ]; then
+  echo "module/chat/ChatDlg.h: member functions under neither side: $(echo "$unsided" | tr '\n' ' ')"
+  broken=1
+fi
+session=$(names session)
+window=$(names window)
+session_private=$(names session private)
+[ -z "$session" ] || flag "module/ui defines members of the session side:" \
+  -E "CChatDlg::($session)\(" module/ui/*.cpp
+[ -z "$window" ] || flag "module/chat defines members of the window side:" \
+  -E "CChatDlg::($window)\(" module/chat/*.cpp
+[ -z "$session_private" ] || flag "module/ui calls session members outside its public face:" \
+  -E "(^|[^A-Za-z0-9_~])($session_private)\(" module/ui/*.cpp
 exit $broken
