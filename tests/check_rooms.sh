@@ -4,8 +4,11 @@
 # module/chat nothing of module/ui, module/ and dialogkit's framework nothing of
 # dialogkit/testing/, testkit/ nothing of tests/, bench/ or fuzz/, none of tests/,
 # bench/ and fuzz/ anything of another, and each folder of tests/ nothing of another
-# (what they share is in testkit/). Prints every include that breaks a rule and fails
-# if there is one.
+# (what they share is in testkit/). And the two halves of the chat window: each member
+# function of CChatDlg is declared in module/chat/ChatDlg.h under a "// Session side"
+# or "// Window side" line, and defined in module/chat or module/ui accordingly; of the
+# session side, module/ui calls only the public members. Prints every include and
+# member that breaks a rule and fails if there is one.
 set -u
 cd "${1:-$(dirname "$0")/..}"
 broken=0
@@ -43,4 +46,64 @@ for room in tests/*/; do
 done
 rule bench tests/ fuzz/
 rule fuzz tests/ bench/
+
+# The member functions ChatDlg.h declares, one "side access name" a line: the side is
+# that of the last "// Session side" or "// Window side" line above, "none" before any.
+chat_dlg_members() {
+  awk '
+    /^(public|protected|private):/ { access = substr($1, 1, length($1) - 1) }
+    /^    \/\/ Session side/ { side = "session" }
+    /^    \/\/ Window side/ { side = "window" }
+    /^    [^ \/]/ {
+      open = index($0, "(")
+      if (open == 0) next
+      head = substr($0, 1, open - 1)
+      if (head ~ /=/) next
+      count = split(head, words, /[ *&]+/)
+      print (side ? side : "none"), access, words[count]
+    }' module/chat/ChatDlg.h
+}
+# names SIDE [private]: the names of that side as one "a|b|c" alternation; with
+# private, only the names that no public member of the side shares.
+names() {
+  echo "$members" | awk -v side="$1" -v only="${2:-}" '
+    $1 == side { seen[$3] = 1; if ($2 == "public") public[$3] = 1 }
+    END {
+      for (name in seen) {
+        if (only == "private" && name in public) continue
+        list = list sep name
+        sep = "|"
+      }
+      print list
+    }'
+}
+# flag MESSAGE GREP-ARGUMENTS...: prints the hits under MESSAGE and fails the check.
+flag() {
+  local message=$1 hits
+  shift
+  hits=$(grep -n "$@" || true)
+  if [ -n "$hits" ]; then
+    echo "$message"
+    echo "$hits"
+    broken=1
+  fi
+}
+members=$(chat_dlg_members)
+unsided=$(echo "$members" | awk '$1 == "none" { print $3 }')
+if [ -z "$members" ]; then
+  echo "module/chat/ChatDlg.h: no member function found"
+  broken=1
+elif [ -n "$unsided" ]; then
+  echo "module/chat/ChatDlg.h: member functions under neither side: $(echo "$unsided" | tr '\n' ' ')"
+  broken=1
+fi
+session=$(names session)
+window=$(names window)
+session_private=$(names session private)
+[ -z "$session" ] || flag "module/ui defines members of the session side:" \
+  -E "CChatDlg::($session)\(" module/ui/*.cpp
+[ -z "$window" ] || flag "module/chat defines members of the window side:" \
+  -E "CChatDlg::($window)\(" module/chat/*.cpp
+[ -z "$session_private" ] || flag "module/ui calls session members outside its public face:" \
+  -E "(^|[^A-Za-z0-9_~])($session_private)\(" module/ui/*.cpp
 exit $broken

@@ -1,12 +1,16 @@
 // CChatDlg: the module's only window, a modeless dialog on template 15000, which
 // also carries the whole chat state (mode, settings, sockets, guest list,
-// transcript). It is written in two halves. The session side, in this folder
-// (ChatSession.cpp and ChatState.cpp), joins, hosts, relays and keeps the guest list,
-// and reaches the window only through the window-side operations declared here. The
-// window side, in ui/ (ChatDlgWindow.cpp), alone touches controls: creation, showing
-// and hiding, the state display, appending to the transcript, field exchange with the
-// two boxes, the settings dialog, Help! and Close. ui/ includes this header; nothing in
-// chat/ includes ui/, so the arrows run one way.
+// transcript). It is written in two halves, and every member function is declared
+// below under the side that defines it. The session side, in this folder
+// (ChatSession.cpp and ChatState.cpp), joins, hosts, relays, keeps the guest list,
+// decides what the state display shows, keeps the transcript (entries, trims, Show
+// times, clearing) and ends the sessions; it shows what it decided through the window
+// side's ShowState, ShowTranscriptEnd, ShowPendingView and RefreshFields. The window
+// side, in ui/ (ChatDlgWindow.cpp and ChatDlgMenu.cpp), alone touches controls:
+// creation, showing and hiding, field exchange with the two boxes, the settings
+// dialog, the transcript's menu, Help! and Close; of the session it calls only the
+// public members. ui/ includes this header; nothing in chat/ includes ui/, so the
+// arrows run one way.
 #pragma once
 
 #include "dialogkit/control_keys.h"
@@ -29,38 +33,44 @@
 // The transcript and message boxes tell it of their menu and keys (ControlKeyHandler).
 class CChatDlg : public dk::CDialog, private dk::ControlKeyHandler {
 public:
+    // Window side (ui/ChatDlgWindow.cpp).
     CChatDlg();
     ~CChatDlg() override; // ends every session before the window is destroyed
-
     // The menu entry "Chat client": creates the window once and shows it.
     void ShowChatWindow();
     // Ends every session and hides the window; nothing while it is not shown.
     void HideAndEndSessions();
     bool IsShown() const { return m_bShown; }
+    // The Close and Help! buttons, also run by the message table.
+    void OnCloseButton();
+    void OnHelpButton();
 
+    // Session side (chat/ChatSession.cpp).
     // Socket events, from the exports ExtOnConnect, ExtOnAccept, ExtOnRecv, ExtOnClose.
     void OnConnect(QHANDLE hSock);
     void OnAccept(QHANDLE hSock);
     void OnRecv(QHANDLE hSock);
     void OnClose(QHANDLE hSock);
-
-    // Chat state and transcript.
-    void UpdateStateDisplay();
-    // Adds lpText to the transcript as one entry (null adds nothing) and, while the
-    // window is shown, shows the transcript's end.
-    void AppendText(const char* lpText);
-    void DeleteAllGuests();
+    // The Connect and Send buttons, also run by the message table.
+    void OnBnClickedConnectButton();
+    void OnBnClickedSendButton();
     // Sends lpText as a "text" message to every connected guest; a guest that refuses
     // it is reported as a failure to relay a line of the host.
     void BroadcastText(const char* lpText);
 
-    // Button handlers, also run by the message table.
-    void OnBnClickedConnectButton();
-    void OnBnClickedSendButton();
-    void OnCloseButton();
-    void OnHelpButton();
+    // Session side (chat/ChatState.cpp): the chat state and the transcript.
+    void UpdateStateDisplay();
+    // Adds lpText to the transcript as one entry (null adds nothing) and, while the
+    // window is shown, shows the transcript's end.
+    void AppendText(const char* lpText);
+    // Empties the transcript and its entries; the session goes on.
+    void ClearTranscript();
+    void DeleteAllGuests();
+    // Deletes the client socket, the listening socket and every guest's; appends nothing.
+    void EndSessions();
 
 protected:
+    // Window side (ui/ChatDlgWindow.cpp).
     bool OnInitDialog() override;
     void DoDataExchange(dk::CDataExchange& dx) override;
     bool RouteMessage(unsigned message, unsigned code, int id) override;
@@ -106,13 +116,8 @@ private:
     // The refresh after an entry: the fields, the transcript's end scrolled into view,
     // and a call for attention.
     void ShowTranscriptEnd();
-    // RefreshFields, or within a batch, at its end.
-    void RefreshFieldsAfterBatch();
     // Brings the window up to date with what a batch has held back.
     void ShowPendingView();
-    // The transcript has lost its first `bytes` bytes: the box loses them at the next
-    // refresh.
-    void DropTranscriptHead(std::size_t bytes);
     // Runs the settings dialog filled with the current settings; its settings after
     // OK, nothing otherwise.
     std::optional<Settings> AskSettings();
@@ -171,17 +176,15 @@ private:
     void FindInTranscript(const FindRequest& request);
     void OnSaveTranscript();
     void OnShowAddresses();
-    // The transcript was emptied: the box is written anew.
-    void ShowClearedTranscript();
 
     // Session side (chat/ChatState.cpp).
     StateDisplay DescribeState();
-    // Empties the transcript and its entries; the session goes on.
-    void ClearTranscript();
+    // RefreshFields, or within a batch, at its end.
+    void RefreshFieldsAfterBatch();
     // One transcript entry: the line and the entry end in one AppendText.
     void AppendEntry(const std::string& line);
     // Adds text to m_strTranscript as one entry and trims whole entries from its top
-    // past the transcript's limits.
+    // past the transcript's limits; the box loses them at its next refresh.
     void AddToTranscript(const char* lpText);
 
     // Session side (chat/ChatSession.cpp).
@@ -251,7 +254,8 @@ private:
     PendingView m_PendingView = PendingView::None;
     // The window was asked to flash since it was last activated or left.
     bool m_bAttentionAsked = false;
-    // How much of m_strTranscript the transcript box holds.
+    // How much of m_strTranscript the transcript box holds: the session's trims and
+    // clears mark it, and each exchange brings it up to date.
     dk::BoxPrefix m_TranscriptInBox;
     // Failures to relay, and refused nicknames, already reported per guest.
     ReportedFailures m_ReportedFailures;

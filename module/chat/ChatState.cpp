@@ -1,7 +1,8 @@
 // The chat state as the window is to show it: the Connect button's caption, the
 // window title and the enabling of sending follow the mode and its socket's state.
-// Also the transcript, its entries and their limits, and the emptying of the guest
-// list.
+// Also the transcript (its entries and their limits, Show times, clearing), when the
+// window shows what changed (at once, or at the end of a batch), and the end of the
+// sessions with the emptying of the guest list.
 #include "module/chat/ChatDlg.h"
 #include "module/chat/ChatLines.h"
 #include "module/chat/ShownLine.h"
@@ -40,6 +41,10 @@ std::string TimePrefix() {
 
 } // namespace
 
+void CChatDlg::UpdateStateDisplay() {
+    ShowState(DescribeState());
+}
+
 CChatDlg::StateDisplay CChatDlg::DescribeState() {
     StateDisplay display;
     if (m_nMode == ChatMode::Guest) {
@@ -65,6 +70,24 @@ void CChatDlg::AppendEntry(const std::string& line) {
     AppendText((shownline::ShownLine(line) + chatlines::kEntryEnd).c_str());
 }
 
+void CChatDlg::AppendText(const char* lpText) {
+    if (lpText) AddToTranscript(lpText);
+    if (!m_bShown) return;
+    if (m_bBatchingView) {
+        m_PendingView = PendingView::TranscriptEnd;
+        return;
+    }
+    ShowTranscriptEnd();
+}
+
+void CChatDlg::RefreshFieldsAfterBatch() {
+    if (!m_bBatchingView) {
+        RefreshFields();
+        return;
+    }
+    if (m_PendingView == PendingView::None) m_PendingView = PendingView::Fields;
+}
+
 void CChatDlg::AddToTranscript(const char* lpText) {
     const std::size_t before = m_strTranscript.size();
     // The time is part of the entry, and counts towards the limits like its text.
@@ -74,13 +97,20 @@ void CChatDlg::AddToTranscript(const char* lpText) {
         m_TranscriptEntries.Add(m_strTranscript.size() - before, m_strTranscript.size());
     if (cut == 0) return;
     m_strTranscript.erase(0, cut);
-    DropTranscriptHead(cut);
+    m_TranscriptInBox.DropHead(cut);
 }
 
 void CChatDlg::ClearTranscript() {
     m_strTranscript.clear();
     m_TranscriptEntries = TranscriptEntries();
-    ShowClearedTranscript();
+    m_TranscriptInBox.Forget(); // what the box holds is no prefix of the new transcript
+    if (m_bShown) RefreshFields();
+}
+
+void CChatDlg::EndSessions() {
+    m_ClientSock.Delete();
+    m_ListenSock.Delete();
+    DeleteAllGuests();
 }
 
 void CChatDlg::DeleteAllGuests() {

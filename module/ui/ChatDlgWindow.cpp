@@ -1,8 +1,8 @@
 // The window side of CChatDlg, the only code that touches its controls: creation
-// once and showing, hiding with the end of every session, the host's icon, the
-// state display, appending to the transcript, data exchange with the two boxes, the
-// settings dialog, Help! and the Close paths, and the message table that routes the
-// window's commands.
+// once and showing, hiding once the session has ended every connection, the host's
+// icon, showing the state and the transcript's end as the session decides them, data
+// exchange with the two boxes, the settings dialog, Help! and the Close paths, and the
+// message table that routes the window's commands.
 #include "module/chat/ChatDlg.h"
 
 #include "dialogkit/message_box.h"
@@ -52,15 +52,9 @@ void CChatDlg::ShowChatWindow() {
 
 void CChatDlg::HideAndEndSessions() {
     if (!m_bShown) return;
-    m_ClientSock.Delete();
-    m_ListenSock.Delete();
-    DeleteAllGuests();
+    EndSessions();
     ShowWindow(dk::kSwHide);
     m_bShown = false;
-}
-
-void CChatDlg::UpdateStateDisplay() {
-    ShowState(DescribeState());
 }
 
 void CChatDlg::ShowState(const StateDisplay& display) {
@@ -74,16 +68,6 @@ void CChatDlg::ShowState(const StateDisplay& display) {
     m_btnSend.EnableWindow(display.sendEnabled);
 }
 
-void CChatDlg::AppendText(const char* lpText) {
-    if (lpText) AddToTranscript(lpText);
-    if (!m_bShown) return;
-    if (m_bBatchingView) {
-        m_PendingView = PendingView::TranscriptEnd;
-        return;
-    }
-    ShowTranscriptEnd();
-}
-
 void CChatDlg::ShowTranscriptEnd() {
     // The refresh rewrites the message box too: what the user has typed since the
     // last capture is read first, so that no append discards it.
@@ -91,14 +75,6 @@ void CChatDlg::ShowTranscriptEnd() {
     // Scrolling by the whole line count brings the end of the text into view.
     m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);
     CallAttention();
-}
-
-void CChatDlg::RefreshFieldsAfterBatch() {
-    if (!m_bBatchingView) {
-        RefreshFields();
-        return;
-    }
-    if (m_PendingView == PendingView::None) m_PendingView = PendingView::Fields;
 }
 
 void CChatDlg::ShowPendingView() {
@@ -121,15 +97,6 @@ void CChatDlg::CallAttention() {
 
 void CChatDlg::OnActivate() {
     m_bAttentionAsked = false;
-}
-
-void CChatDlg::DropTranscriptHead(std::size_t bytes) {
-    m_TranscriptInBox.DropHead(bytes);
-}
-
-void CChatDlg::ShowClearedTranscript() {
-    m_TranscriptInBox.Forget(); // what the box holds is no prefix of the new transcript
-    if (m_bShown) RefreshFields();
 }
 
 void CChatDlg::CaptureFields() {
