@@ -11,7 +11,7 @@ for pkg in cmake ninja-build g++ googletest clang libclang-rt-14-dev \
            g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
            libcli11-dev libstb-dev \
            wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps x11-utils imagemagick \
-           zip unzip gnuplot-nox; do
+           zip unzip gnuplot-nox ccache; do
   have "$pkg" || need+=("$pkg")
 done
 

@@ -46,6 +46,11 @@ begin_stage "install what is missing"
 scripts/install-deps.sh
 . scripts/wine-env.sh
 route=$(wine_route)
+# Every build goes through the compiler cache: a run after the first one, in this
+# clone or another, compiles only what changed. Paths are taken relative to the
+# clone, so that clones in other folders share the cached objects.
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 run_preset=$(wine_preset "$route")
 if [ "$route" = 64 ]; then other_preset=windows; else other_preset=windows64; fi
 
