@@ -456,7 +456,8 @@ void DestroyWindow(WindowHandle window) {
         top.end());
 }
 
-bool SubclassControl(WindowHandle control, ControlKeyHandler* handler) {
+bool SubclassControl(WindowHandle control, ControlKeyHandler* handler,
+                     SelectionShown /*selection: headless boxes have no pixels*/) {
     HeadlessWindow* w = Live(control);
     if (!w || !handler) return false;
     w->keys = handler;

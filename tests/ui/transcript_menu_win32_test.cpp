@@ -328,6 +328,22 @@ bool InView(HWND box, int index) {
     return ::PtInRect(&client, p) != 0;
 }
 
+// The share of dark pixels along the top row of the characters [start, end) as the box
+// shows them, above their letters: a selection is marked on dark, other text on light.
+double DarkShare(HWND box, int start, int end) {
+    const LRESULT from = ::SendMessageA(box, EM_POSFROMCHAR, static_cast<WPARAM>(start), 0);
+    const LRESULT to = ::SendMessageA(box, EM_POSFROMCHAR, static_cast<WPARAM>(end), 0);
+    HDC dc = ::GetDC(box);
+    const int y = static_cast<short>(HIWORD(from));
+    int dark = 0, all = 0;
+    for (int x = static_cast<short>(LOWORD(from)); x < static_cast<short>(LOWORD(to)); ++x, ++all) {
+        const COLORREF c = ::GetPixel(dc, x, y);
+        if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128) ++dark;
+    }
+    ::ReleaseDC(box, dc);
+    return all ? static_cast<double>(dark) / all : 0.0;
+}
+
 std::wstring TempFolder() {
     wchar_t buffer[MAX_PATH + 1] = {};
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
@@ -464,6 +480,9 @@ TEST_F(RealMenuTest, EveryItemWithTheMouseAndAFullTranscriptSavedByteForByte) {
             [] { ClickWindow(::GetDlgItem(ShownDialog("Find"), IDOK)); });
         s.Then("the match selected", SelectionIs({match, match + 7}), [this, match] {
             EXPECT_TRUE(InView(box, match)) << "the match is not scrolled into view";
+            EXPECT_NE(::GetFocus(), box);
+            EXPECT_GT(DarkShare(box, match, match + 7), 0.5)
+                << "the match is not shown selected while the Find dialog has the focus";
             ClickWindow(::GetDlgItem(ShownDialog("Find"), IDCANCEL));
         });
         s.Then("the Find dialog closed", NothingOpen());
