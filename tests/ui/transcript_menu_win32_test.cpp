@@ -208,7 +208,9 @@ public:
         m_deadline = ::GetTickCount() + kScriptLimitMs;
         const UINT_PTR timer = ::SetTimer(nullptr, 0, kTickMs, &Script::Tick);
         first();
-        while (!m_steps.empty() || (!m_missed.empty() && ::GetTickCount() - m_deadline < kTickMs)) {
+        // Back here, every modal loop has ended: once the steps are done (or dropped at
+        // the deadline), nothing is left open.
+        while (!m_steps.empty()) {
             MSG message;
             if (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
                 ::TranslateMessage(&message);
