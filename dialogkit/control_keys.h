@@ -23,9 +23,17 @@ public:
     virtual bool OnControlKey(WindowHandle control, unsigned virtualKey, unsigned modifiers) = 0;
 };
 
+// How a subclassed edit box shows its selection.
+enum class SelectionShown {
+    WithFocus,     // as the box's style says (hidden without the focus, unless ES_NOHIDESEL)
+    AlsoUnfocused, // also while another window has the focus, as ES_NOHIDESEL would, for
+                   // a box whose style is fixed (Win32: drawn over the box's own painting)
+};
+
 // Routes control's context menu and keys to handler (not owned; it must outlive the
 // control or be replaced) until the control is destroyed. A second call replaces the
-// handler. False when control is not a live window.
-bool SubclassControl(WindowHandle control, ControlKeyHandler* handler);
+// handler and the selection's showing. False when control is not a live window.
+bool SubclassControl(WindowHandle control, ControlKeyHandler* handler,
+                     SelectionShown selection = SelectionShown::WithFocus);
 
 } // namespace dk

@@ -6,6 +6,7 @@
 
 #include "dialogkit/window.h"
 
+#include <cstdint>
 #include <string>
 
 namespace dk {
@@ -51,11 +52,13 @@ public:
     void SetSel(int start, int end) {
         SendMessage(kEmSetSel, static_cast<WParam>(start), static_cast<LParam>(end));
     }
-    // EM_GETSEL: the selection's start and end.
+    // EM_GETSEL: the selection's start and end, read through its two pointers: the
+    // packed answer holds 16 bits a position, and past 64 KiB Windows answers -1.
     void GetSel(int& start, int& end) {
-        const auto both = static_cast<WParam>(SendMessage(kEmGetSel));
-        start = static_cast<int>(LowWord(both));
-        end = static_cast<int>(HighWord(both));
+        std::uint32_t from = 0, to = 0;
+        SendMessage(kEmGetSel, reinterpret_cast<WParam>(&from), reinterpret_cast<LParam>(&to));
+        start = static_cast<int>(from);
+        end = static_cast<int>(to);
     }
     // EM_SCROLLCARET: scrolls the caret into view.
     void ScrollCaret() { SendMessage(kEmScrollCaret); }

@@ -7,6 +7,7 @@
 #
 #   scripts/bench.sh [--wine] [--only latency,sustained,bulk,idle,crowd]
 #   scripts/bench.sh --window [--baseline-plugin PATH] [--seconds N]
+#   scripts/bench.sh --find
 #
 # --wine also builds the Windows devhost and plug-in (the route scripts/wine-env.sh
 # picks) and runs the latency and sustained loads against it in real windows under
@@ -16,6 +17,10 @@
 # floods the Windows devhost under Wine with long lines while a program in the same
 # Wine asks the chat window how quickly it answers; the idle window in the same run is
 # the yardstick. --baseline-plugin measures another build of the plug-in beside it.
+#
+# --find runs the Find benchmark instead (bench/find_bench.cpp): Find Next on a full
+# 4 MiB transcript in the real chat window under Wine, against a plain search and the
+# edit box's own select and scroll in the same run; the target is 200 ms.
 #
 # The figures go to out/bench/relay.csv and are drawn in out/bench/relay.png. The
 # exit status is non-zero when a target is missed.
@@ -29,12 +34,14 @@ readonly OUT_DIR=out/bench
 
 wine=0
 window=0
+find=0
 args=()
 only_given=0
 for arg in "$@"; do
   case "$arg" in
     --wine) wine=1 ;;
     --window) window=1 ;;
+    --find) find=1 ;;
     --only) only_given=1; args+=("$arg") ;;
     *) args+=("$arg") ;;
   esac
@@ -49,6 +56,18 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR="$PWD"
+fi
+
+if [ "$find" = 1 ]; then
+  . scripts/wine-env.sh
+  WINE_ENV_ROUTE=$(wine_route)
+  preset=$(wine_preset "$WINE_ENV_ROUTE")
+  cmake --preset "$preset" "${launcher[@]}" >/dev/null
+  cmake --build --preset "$preset" --target find_bench
+  wine_env_up
+  trap wine_env_down EXIT
+  timeout "$BENCH_LIMIT_S" wine "build/$preset/bench/find_bench.exe"
+  exit
 fi
 
 if [ "$window" = 1 ]; then

@@ -2,7 +2,8 @@
 # The main job: a real chat between a host and two guests, each in its own devhost
 # under Wine with the real Volubra.qrv in real windows. It prints the three
 # transcripts (checked to agree line for line, each guest's from its arrival on) and
-# saves a screenshot of each chat window in out/screenshots/.
+# saves a screenshot of each chat window in out/screenshots/, and one of the
+# transcript's menu open over the host's transcript.
 #
 #   scripts/demo.sh                 the scripted chat (inside Xvfb when there is no display)
 #   scripts/demo.sh --interactive   with a display: three devhosts for a person to use
@@ -107,7 +108,7 @@ fi
 
 shots=$root/out/screenshots
 mkdir -p "$shots" "$work/signals"
-rm -f "$shots"/{host,guest1,guest2}.png
+rm -f "$shots"/{host,guest1,guest2,host-menu}.png
 
 # The chat window as the menu entry opens it, moved to x y, its transcript named;
 # the ids and the settings dialog's title come from scripts/chat.vars.
@@ -166,6 +167,7 @@ wait transcript "Guest 'Cleo' says: \"Thanks Ben! Is 100% of the \\"north\\" rid
 $(say "Yes, all of it.\r\nLet's review at 3 pm.")
 wait transcript "Let's review at 3 pm.\"" \$WAIT
 $(finale host)
+screenshot-menu \$TRANSCRIPT_BOX \$SHOTS/host-menu.png
 wait signal guest1-done \$WAIT
 wait signal guest2-done \$WAIT
 signal all-done
@@ -234,8 +236,8 @@ for who in guest1 guest2; do
 done
 echo
 echo "demo: the three transcripts agree line for line."
-for who in host guest1 guest2; do
+for who in host guest1 guest2 host-menu; do
   [ -s "$shots/$who.png" ] || { echo "demo: no screenshot of the $who's window" >&2; exit 1; }
 done
-echo "demo: screenshots: out/screenshots/host.png guest1.png guest2.png"
+echo "demo: screenshots: out/screenshots/host.png guest1.png guest2.png host-menu.png"
 summary "the chat ran with"

@@ -286,6 +286,9 @@ bool ScriptRunner::runDialogAction(const ScriptCommand& c) {
     case CommandKind::Screenshot:
         if (!ui_.screenshot(dialog, c.text, why)) fail(c, why);
         return true;
+    case CommandKind::MenuScreenshot:
+        if (!ui_.menuScreenshot(dialog, c.id, c.text, why)) fail(c, why);
+        return true;
     default:
         return true;
     }

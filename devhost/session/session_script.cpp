@@ -238,6 +238,7 @@ const CommandRow kCommands[] = {
     {"closebox", CommandKind::CloseBox, 0, 0, 0, NoArgs},
     {"move", CommandKind::Move, 0, 2, 2, Position},
     {"screenshot", CommandKind::Screenshot, 0, 1, 1, Text},
+    {"screenshot-menu", CommandKind::MenuScreenshot, 0, 2, 2, IdText},
     {"quit", CommandKind::Quit, 0, 0, 0, NoArgs},
 };
 
@@ -453,6 +454,7 @@ std::string ScriptCommand::describe() const {
                                         "closebox",
                                         "move",
                                         "screenshot",
+                                        "screenshot-menu",
                                         "quit"};
     static_assert(sizeof(names) / sizeof(names[0]) == static_cast<int>(CommandKind::Quit) + 1,
                   "one name for each command kind");

@@ -15,7 +15,8 @@
 //   end                                wait title "Chat host - Port 8080" 5000
 //   signal ready                       wait signal ready 5000
 //   print transcript    print title    print text 15001    sleep 200
-//   closebox    move 10 10    screenshot FILE.png    quit
+//   closebox    move 10 10    screenshot FILE.png    screenshot-menu 15003 FILE.png
+//   quit
 //
 // `dialog TITLE` waits for a shown dialog of this process with exactly that title; the
 // lines after it act on that dialog, whatever its title becomes. `transcript ID` makes
@@ -25,6 +26,8 @@
 // `type` and `select` are refused where a user could not act (a disabled control, a
 // hidden button). `print text ID` prints a control's text. `closebox` is the close box
 // in the dialog's caption; `move` and `screenshot` act on the dialog too.
+// `screenshot-menu ID FILE` right-clicks the control and pictures its context menu
+// open over the dialog, then dismisses the menu (Win32).
 //
 // `modal TITLE` up to `end` answers the next modal dialog that opens: it must have
 // that title, the block's lines (type, select, click) act on it once it is shown, and
@@ -76,10 +79,11 @@ enum class CommandKind {
     Sleep,               // number: milliseconds, events keep being handled
     PrintTranscript,
     PrintTitle,
-    PrintText,  // id: control whose text is printed
-    CloseBox,   // the close box in the dialog's caption
-    Move,       // number, number2: screen position of the dialog
-    Screenshot, // text: file for a picture of the dialog
+    PrintText,      // id: control whose text is printed
+    CloseBox,       // the close box in the dialog's caption
+    Move,           // number, number2: screen position of the dialog
+    Screenshot,     // text: file for a picture of the dialog
+    MenuScreenshot, // id: control whose context menu is pictured, text: file
     Quit,
 };
 

@@ -42,6 +42,11 @@ public:
     // A picture of the window as shown, to a file; false with a reason.
     virtual bool screenshot(dk::WindowHandle window, const std::string& path,
                             std::string& error) = 0;
+    // The context menu of the window's control, opened as a right click opens it and
+    // pictured over the window, to a file; the menu is then dismissed. False with a
+    // reason.
+    virtual bool menuScreenshot(dk::WindowHandle window, int controlId, const std::string& path,
+                                std::string& error) = 0;
 
     // Handlers are queued and used, oldest first, by the modal dialogs that open.
     virtual void queueModal(ModalHandler handler) = 0;

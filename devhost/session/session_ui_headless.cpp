@@ -32,6 +32,10 @@ public:
         error = "headless windows cannot be pictured; take screenshots under Win32";
         return false;
     }
+    bool menuScreenshot(dk::WindowHandle window, int, const std::string& path,
+                        std::string& error) override {
+        return screenshot(window, path, error);
+    }
     void queueModal(ModalHandler handler) override {
         dk::testing::PushModalScript(std::move(handler));
     }

@@ -68,12 +68,12 @@ HWND FindThreadDialog(const std::function<bool(HWND)>& match) {
     return search.found;
 }
 
-// The pixels of the screen where r lies, what the user sees there (a script keeps the
-// window uncovered); false when they could not be copied.
-bool CopyScreenArea(const RECT& r, RgbImage& image) {
-    const int width = r.right - r.left, height = r.bottom - r.top;
+// The pixels that draw paints into a width x height DIB, as RGB; false when it could
+// not paint them.
+bool DrawnPixels(int width, int height, const std::function<bool(HDC)>& draw, RgbImage& image) {
     HDC screen = ::GetDC(nullptr);
     HDC memory = ::CreateCompatibleDC(screen);
+    ::ReleaseDC(nullptr, screen);
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
     bi.bmiHeader.biWidth = width;
@@ -83,14 +83,14 @@ bool CopyScreenArea(const RECT& r, RgbImage& image) {
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP dib = ::CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool copied = false;
+    bool drawn = false;
     if (dib && bits) {
         HGDIOBJ previous = ::SelectObject(memory, dib);
-        copied = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
+        drawn = draw(memory);
         ::GdiFlush();
         ::SelectObject(memory, previous);
     }
-    if (copied) {
+    if (drawn) {
         image.width = width;
         image.height = height;
         image.rgb.resize(static_cast<std::size_t>(width) * height * 3);
@@ -103,8 +103,44 @@ bool CopyScreenArea(const RECT& r, RgbImage& image) {
     }
     if (dib) ::DeleteObject(dib);
     ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return copied;
+    return drawn;
+}
+
+// The pixels of the screen where r lies, what the user sees there (a script keeps the
+// window uncovered); false when they could not be copied.
+bool CopyScreenArea(const RECT& r, RgbImage& image) {
+    return DrawnPixels(
+        r.right - r.left, r.bottom - r.top,
+        [&r](HDC memory) {
+            HDC screen = ::GetDC(nullptr);
+            const bool copied = ::BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen,
+                                         r.left, r.top, SRCCOPY) != 0;
+            ::ReleaseDC(nullptr, screen);
+            return copied;
+        },
+        image);
+}
+
+// The window as it paints itself (WM_PRINT), whatever the screen shows of it.
+bool PrintedWindow(HWND window, RgbImage& image) {
+    RECT r{};
+    if (!::GetWindowRect(window, &r)) return false;
+    return DrawnPixels(
+        r.right - r.left, r.bottom - r.top,
+        [window](HDC memory) { return ::PrintWindow(window, memory, 0) != 0; }, image);
+}
+
+// Puts part into image with its top left corner at (x, y), clipped to image.
+void Paste(const RgbImage& part, int x, int y, RgbImage& image) {
+    for (int row = 0; row < part.height; ++row)
+        for (int col = 0; col < part.width; ++col) {
+            const int tx = x + col, ty = y + row;
+            if (tx < 0 || ty < 0 || tx >= image.width || ty >= image.height) continue;
+            const std::size_t from = (static_cast<std::size_t>(row) * part.width + col) * 3;
+            const std::size_t to = (static_cast<std::size_t>(ty) * image.width + tx) * 3;
+            for (int c = 0; c < 3; ++c)
+                image.rgb[to + c] = part.rgb[from + c];
+        }
 }
 
 class Win32SessionUi;
@@ -152,6 +188,8 @@ public:
                               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) != 0;
     }
     bool screenshot(dk::WindowHandle window, const std::string& path, std::string& error) override;
+    bool menuScreenshot(dk::WindowHandle window, int controlId, const std::string& path,
+                        std::string& error) override;
 
     void queueModal(ModalHandler handler) override { modals_.push_back(std::move(handler)); }
     std::size_t pendingModals() const override { return modals_.size(); }
@@ -301,6 +339,83 @@ bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path
         return false;
     }
     return WritePngFile(image, path, error);
+}
+
+// A popup menu's picture, taken from inside the menu's own modal loop by a thread
+// timer, which the loop dispatches: once the menu has been shown and drawn, the screen
+// where the window and the menu lie is copied and the menu dismissed.
+struct MenuPicture {
+    HWND window = nullptr;
+    std::string path;
+    int ticks = 0;
+    int ticksShown = 0;
+    bool taken = false;
+    std::string error;
+};
+
+MenuPicture* g_menuPicture = nullptr;
+constexpr UINT kMenuTickMs = 50;
+constexpr int kMenuTicksLimit = 100; // 5 s for the menu to open
+constexpr int kMenuTicksToDraw = 4;  // shown this long before its picture is taken
+
+HWND ShownPopupMenu() {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu && ::IsWindowVisible(menu) ? menu : nullptr;
+}
+
+void CALLBACK PictureMenu(HWND, UINT, UINT_PTR, DWORD) {
+    MenuPicture* p = g_menuPicture;
+    if (!p || p->taken) return;
+    HWND menu = ShownPopupMenu();
+    if (!menu) {
+        if (++p->ticks > kMenuTicksLimit) ::EndMenu();
+        return;
+    }
+    ::RedrawWindow(menu, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+    if (++p->ticksShown < kMenuTicksToDraw) return;
+    RECT area{}, menuArea{};
+    ::GetWindowRect(p->window, &area);
+    ::GetWindowRect(menu, &menuArea);
+    ::UnionRect(&area, &area, &menuArea);
+    // Wine in a virtual desktop leaves the open menu out of the screen's pixels: the
+    // menu is painted over them as it paints itself.
+    RgbImage image, menuImage;
+    if (CopyScreenArea(area, image) && PrintedWindow(menu, menuImage)) {
+        Paste(menuImage, menuArea.left - area.left, menuArea.top - area.top, image);
+        p->taken = WritePngFile(image, p->path, p->error);
+    } else {
+        p->error = "the screen's pixels could not be copied";
+    }
+    p->taken = p->taken || !p->error.empty(); // one try
+    ::EndMenu();
+}
+
+// The control is right-clicked where a user would, a third into it; the menu's loop
+// runs inside this call and ends once the picture is taken.
+bool Win32SessionUi::menuScreenshot(dk::WindowHandle handle, int controlId, const std::string& path,
+                                    std::string& error) {
+    HWND window = static_cast<HWND>(handle);
+    HWND control = ::GetDlgItem(window, controlId);
+    RECT box{};
+    if (!control || !::GetWindowRect(control, &box)) {
+        error = "the dialog has no such control";
+        return false;
+    }
+    ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    MenuPicture picture;
+    picture.window = window;
+    picture.path = path;
+    g_menuPicture = &picture;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, kMenuTickMs, &PictureMenu);
+    const int x = box.left + (box.right - box.left) / 3, y = box.top + (box.bottom - box.top) / 3;
+    ::SendMessageA(control, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), MAKELPARAM(x, y));
+    ::KillTimer(nullptr, timer);
+    g_menuPicture = nullptr;
+    if (picture.taken && picture.error.empty()) return true;
+    error = !picture.error.empty() ? picture.error : "the control showed no menu";
+    return false;
 }
 
 } // namespace

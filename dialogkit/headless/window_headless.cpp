@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -262,9 +263,17 @@ LResult EditMessage(HeadlessWindow& w, unsigned message, WParam wParam, LParam l
     case kEmReplaceSel:
         ReplaceSelection(w, lParam ? reinterpret_cast<const char*>(lParam) : "");
         return 0;
-    case kEmGetSel:
+    case kEmGetSel: {
+        // As Windows: both positions through the pointers, and packed into the answer
+        // only while both fit 16 bits (else -1).
+        if (wParam)
+            *reinterpret_cast<std::uint32_t*>(wParam) = static_cast<std::uint32_t>(w.selStart);
+        if (lParam)
+            *reinterpret_cast<std::uint32_t*>(lParam) = static_cast<std::uint32_t>(w.selEnd);
+        if (w.selStart > 0xFFFF || w.selEnd > 0xFFFF) return -1;
         return static_cast<LResult>(
             MakeWParam(static_cast<unsigned>(w.selStart), static_cast<unsigned>(w.selEnd)));
+    }
     case kEmSetLimitText:
         w.limitText = wParam ? static_cast<unsigned>(wParam) : kMaximumEditLimit;
         return 0;
@@ -447,7 +456,8 @@ void DestroyWindow(WindowHandle window) {
         top.end());
 }
 
-bool SubclassControl(WindowHandle control, ControlKeyHandler* handler) {
+bool SubclassControl(WindowHandle control, ControlKeyHandler* handler,
+                     SelectionShown /*selection: headless boxes have no pixels*/) {
     HeadlessWindow* w = Live(control);
     if (!w || !handler) return false;
     w->keys = handler;

@@ -5,6 +5,8 @@
 #include "dialogkit/backend.h"
 #include "dialogkit/testing/driver.h"
 
+#include <cstdint>
+
 namespace dk {
 namespace testing {
 
@@ -110,9 +112,11 @@ int FocusedControlId(WindowHandle dialog) {
 void EditSelection(WindowHandle dialog, int id, int& start, int& end) {
     start = end = -1;
     if (!HasControl(dialog, id)) return;
-    const auto packed = static_cast<std::uintptr_t>(SendMsg(ControlOf(dialog, id), kEmGetSel));
-    start = static_cast<int>(LowWord(packed));
-    end = static_cast<int>(HighWord(packed));
+    std::uint32_t from = 0, to = 0;
+    SendMsg(ControlOf(dialog, id), kEmGetSel, reinterpret_cast<WParam>(&from),
+            reinterpret_cast<LParam>(&to));
+    start = static_cast<int>(from);
+    end = static_cast<int>(to);
 }
 
 int FirstVisibleLine(WindowHandle dialog, int id) {

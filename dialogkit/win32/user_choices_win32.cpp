@@ -9,6 +9,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace dk {
@@ -23,6 +24,7 @@ struct ControlKeys {
     ControlKeyHandler* handler = nullptr; // not owned
     bool swallowChar = false;             // the character of a handled key follows it
     bool menuKeyTaken = false;            // its key-up must not ask for the menu again
+    SelectionShown selection = SelectionShown::WithFocus;
 };
 
 unsigned HeldModifiers() {
@@ -42,6 +44,53 @@ int SignedLow(LPARAM value) {
 }
 int SignedHigh(LPARAM value) {
     return static_cast<short>(HIWORD(value));
+}
+
+bool HasSelection(HWND box) {
+    DWORD start = 0, end = 0;
+    ::SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
+    return start != end;
+}
+
+// The selection of an edit box without the focus, which the box itself leaves
+// unmarked: inverted over what the box painted, line by line on the lines in view,
+// within clip (the part just painted, in client coordinates).
+void InvertSelection(HWND box, HRGN clip) {
+    DWORD start = 0, end = 0;
+    ::SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
+    if (start == end) return;
+    HDC dc = ::GetDC(box);
+    ::SelectClipRgn(dc, clip);
+    TEXTMETRICA metrics{};
+    HGDIOBJ font =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(box, WM_GETFONT, 0, 0)));
+    ::GetTextMetricsA(dc, &metrics);
+    ::SelectObject(dc, font);
+    RECT client{};
+    ::GetClientRect(box, &client);
+    const auto textLength = static_cast<DWORD>(::GetWindowTextLengthA(box));
+    const auto xOf = [box](DWORD index) {
+        return static_cast<short>(LOWORD(::SendMessageA(box, EM_POSFROMCHAR, index, 0)));
+    };
+    const int firstLine = static_cast<int>(::SendMessageA(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+    const int lines = static_cast<int>(::SendMessageA(box, EM_GETLINECOUNT, 0, 0));
+    const int linesInView = metrics.tmHeight > 0 ? client.bottom / metrics.tmHeight + 1 : 0;
+    for (int line = firstLine; line < lines && line <= firstLine + linesInView; ++line) {
+        const auto lineStart = static_cast<DWORD>(::SendMessageA(box, EM_LINEINDEX, line, 0));
+        const auto lineEnd =
+            lineStart + static_cast<DWORD>(::SendMessageA(box, EM_LINELENGTH, lineStart, 0));
+        const DWORD from = std::max(start, lineStart), to = std::min(end, lineEnd);
+        if (from >= to) continue;
+        const LRESULT at = ::SendMessageA(box, EM_POSFROMCHAR, from, 0);
+        // The end of the text has no position of its own: one character past the last.
+        const int right = to < textLength ? xOf(to) : xOf(to - 1) + metrics.tmAveCharWidth;
+        const int top = static_cast<short>(HIWORD(at));
+        RECT marked{static_cast<short>(LOWORD(at)), top, right, top + metrics.tmHeight};
+        ::InvertRect(dc, &marked);
+    }
+    ::ReleaseDC(box, dc);
 }
 
 LRESULT CALLBACK ControlKeysProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -85,6 +134,28 @@ LRESULT CALLBACK ControlKeysProc(HWND window, UINT message, WPARAM wParam, LPARA
                 return 0;
             }
             break;
+        case WM_PAINT:
+            if (keys->selection == SelectionShown::AlsoUnfocused && ::GetFocus() != window) {
+                HRGN painted = ::CreateRectRgn(0, 0, 0, 0);
+                const bool any = ::GetUpdateRgn(window, painted, FALSE) > NULLREGION;
+                const LRESULT result = ::CallWindowProcA(original, window, message, wParam, lParam);
+                if (any) InvertSelection(window, painted);
+                ::DeleteObject(painted);
+                return result;
+            }
+            break;
+        case EM_SETSEL:
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            if (keys->selection == SelectionShown::AlsoUnfocused) {
+                // The box repaints only what it marks itself: where a selection was or
+                // is, the whole box is repainted and the selection marked anew.
+                const bool hadSelection = HasSelection(window);
+                const LRESULT result = ::CallWindowProcA(original, window, message, wParam, lParam);
+                if (hadSelection || HasSelection(window)) ::InvalidateRect(window, nullptr, TRUE);
+                return result;
+            }
+            break;
         case WM_NCDESTROY:
             ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
             ::RemovePropA(window, kControlKeysProperty);
@@ -109,15 +180,17 @@ POINT KeyboardMenuPoint(HWND owner) {
 
 } // namespace
 
-bool SubclassControl(WindowHandle control, ControlKeyHandler* handler) {
+bool SubclassControl(WindowHandle control, ControlKeyHandler* handler, SelectionShown selection) {
     HWND window = static_cast<HWND>(control);
     if (!handler || !::IsWindow(window)) return false;
     if (auto* keys = static_cast<ControlKeys*>(::GetPropA(window, kControlKeysProperty))) {
         keys->handler = handler;
+        keys->selection = selection;
         return true;
     }
     auto* keys = new ControlKeys;
     keys->handler = handler;
+    keys->selection = selection;
     if (!::SetPropA(window, kControlKeysProperty, keys)) {
         delete keys;
         return false;

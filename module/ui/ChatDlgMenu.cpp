@@ -24,7 +24,9 @@ constexpr int kWholeText = -1;
 } // namespace
 
 void CChatDlg::ListenToBoxKeys() {
-    dk::SubclassControl(m_editTranscript.GetSafeHwnd(), this);
+    // A Find match stays marked while the Find dialog has the focus; the box's style,
+    // fixed by its template, would hide it.
+    dk::SubclassControl(m_editTranscript.GetSafeHwnd(), this, dk::SelectionShown::AlsoUnfocused);
     dk::SubclassControl(m_editMessage.GetSafeHwnd(), this);
 }
 

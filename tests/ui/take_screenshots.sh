@@ -3,8 +3,9 @@
 # each window: take_screenshots.sh <windows build dir> <output dir> [PORT]
 # The third, docs/screenshots/chat-session.png, is the host's window of
 # scripts/demo.sh (out/screenshots/host.png), stored with
-# `convert out/screenshots/host.png -strip PNG8:docs/screenshots/chat-session.png`;
-# PORT is the port in its title, which the settings dialog then shows too.
+# `convert out/screenshots/host.png -strip PNG8:docs/screenshots/chat-session.png`,
+# and docs/screenshots/transcript-menu.png likewise from out/screenshots/host-menu.png;
+# PORT is the port in their title, which the settings dialog then shows too.
 set -euo pipefail
 build=${1:?windows build dir}
 out=${2:?output dir}

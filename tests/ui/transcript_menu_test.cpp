@@ -144,6 +144,29 @@ TEST_F(TranscriptMenuTest, FindWrapsOnceAndMatchesCaseWhenAsked) {
     EXPECT_EQ(BoxTexts(), Names{"Cannot find \"ALPHA\""});
 }
 
+// EM_GETSEL's packed answer holds 16 bits a position: past 64 KiB the selection must be
+// read whole, or F3 finds the same match again and again.
+TEST_F(TranscriptMenuTest, FindNextGoesOnPastTheFirst64KiB) {
+    std::vector<std::string> entries(2000, std::string(60, '.'));
+    entries[1100] = entries[1999] = "needle";
+    dk::WindowHandle w = ShowWith(entries);
+    const std::string& text = ChatState().m_strTranscript;
+    const int first = static_cast<int>(text.find("needle"));
+    const int second = static_cast<int>(text.rfind("needle"));
+    ASSERT_GT(first, 0xFFFF);
+    dk::testing::PushModalScript([&](dk::WindowHandle find) {
+        dk::testing::SetControlText(find, IDC_FIND_TEXT_EDIT, "needle");
+        dk::testing::ClickButton(find, dk::kIdOkCommand);
+    });
+    dk::testing::PressKey(w, IDC_TRANSCRIPT_EDIT, 'F', dk::kModControl);
+    EXPECT_EQ(Selection(), std::make_pair(first, first + 6));
+    dk::testing::PressKey(w, IDC_TRANSCRIPT_EDIT, dk::kVkF3);
+    EXPECT_EQ(Selection(), std::make_pair(second, second + 6));
+    dk::testing::PressKey(w, IDC_TRANSCRIPT_EDIT, dk::kVkF3);
+    EXPECT_EQ(Selection(), std::make_pair(first, first + 6)) << "round to the first again";
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
 TEST_F(TranscriptMenuTest, SaveWritesTheShownTextAsUtf8AndAFailedSaveLeavesNoFile) {
 #if defined(_WIN32)
     const bool westernCodePage = ::GetACP() == 1252;
