@@ -32,6 +32,23 @@ protected:
     WindowHandle m_hWnd = nullptr; // not owned: the dialog owns its controls
 };
 
+// Holds a window's drawing back for its scope (PauseDrawing): a run of changes that
+// would each redraw part of it is drawn once, at the next paint.
+class CDrawingPause {
+public:
+    explicit CDrawingPause(CWnd& window)
+        : m_hWnd(window.IsAttached() && PauseDrawing(window.GetSafeHwnd()) ? window.GetSafeHwnd()
+                                                                           : nullptr) {}
+    ~CDrawingPause() {
+        if (m_hWnd && IsLiveWindow(m_hWnd)) ResumeDrawing(m_hWnd);
+    }
+    CDrawingPause(const CDrawingPause&) = delete;
+    CDrawingPause& operator=(const CDrawingPause&) = delete;
+
+private:
+    WindowHandle m_hWnd; // not owned; null when drawing was not turned off here
+};
+
 class CButton : public CWnd {
 public:
     // BM_GETCHECK, BM_SETCHECK: kBstChecked or kBstUnchecked.

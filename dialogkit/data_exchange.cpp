@@ -21,8 +21,7 @@ constexpr int kEndOfText = std::numeric_limits<int>::max();
 
 WindowHandle CDataExchange::PrepareControl(int id) {
     if (m_bFailed) return nullptr;
-    WindowHandle control =
-        m_pDlgWnd->HasWindow() ? ControlOf(m_pDlgWnd->GetSafeHwnd(), id) : nullptr;
+    WindowHandle control = m_pDlgWnd->ControlWithId(id);
     if (!control) Fail();
     return control;
 }

@@ -36,6 +36,19 @@ bool CDialog::UpdateData(bool saveAndValidate) {
     return !dx.Failed();
 }
 
+WindowHandle CDialog::ControlWithId(int id) {
+    if (!m_hWnd) return nullptr;
+    for (auto& [knownId, control] : m_Controls) {
+        if (knownId != id) continue;
+        if (IsLiveWindow(control) && ControlIdOf(control) == id) return control;
+        control = ControlOf(m_hWnd, id);
+        return control;
+    }
+    WindowHandle control = ControlOf(m_hWnd, id);
+    if (control) m_Controls.emplace_back(id, control);
+    return control;
+}
+
 void CDialog::EndDialog(int result) {
     if (!m_hWnd) return;
     if (m_bModal)

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace dk {
 
@@ -147,7 +149,14 @@ public:
     // For the back ends: every message of the dialog's window. handled tells whether the
     // dialog took it; the result is the handler's (OnInitDialog's for kWmInitDialog).
     LResult OnWindowMessage(unsigned message, WParam wParam, LParam lParam, bool& handled);
-    void AttachWindow(WindowHandle window) { m_hWnd = window; }
+    void AttachWindow(WindowHandle window) {
+        m_hWnd = window;
+        m_Controls.clear();
+    }
+    // The dialog's control with that id, or null. Each exchange asks for every control,
+    // and under Wine each GetDlgItem is a round trip to its server: what was found is
+    // kept while it is a live window with that id.
+    WindowHandle ControlWithId(int id);
 
 protected:
     // Standard initialisation: fields towards the window; true puts the focus on the
@@ -166,6 +175,7 @@ private:
     const int m_nTemplateId;
     WindowHandle m_hWnd = nullptr; // the dialog's window, destroyed with the object
     bool m_bModal = false;
+    std::vector<std::pair<int, WindowHandle>> m_Controls; // found by id; not owned
 };
 
 } // namespace dk

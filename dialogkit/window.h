@@ -108,6 +108,12 @@ void DestroyWindow(WindowHandle window);
 
 // Whether window is the foreground window, the one the user is working in.
 bool IsForegroundWindow(WindowHandle window);
+// Turn a visible window's drawing off and on again, as WM_SETREDRAW does: meanwhile
+// its changes draw nothing, and turning it on invalidates it whole, frame included,
+// for the next paint. PauseDrawing's result: whether it turned drawing off (false for
+// a hidden window, or where nothing is drawn).
+bool PauseDrawing(WindowHandle window);
+void ResumeDrawing(WindowHandle window);
 // Flashes the window's caption and taskbar button until the user brings it to the
 // foreground (FlashWindowEx).
 void FlashUntilForeground(WindowHandle window);

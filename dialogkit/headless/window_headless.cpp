@@ -411,6 +411,13 @@ bool IsForegroundWindow(WindowHandle window) {
     return w && Desktop().foreground == w;
 }
 
+// Nothing is drawn here: there is no drawing to hold back.
+bool PauseDrawing(WindowHandle) {
+    return false;
+}
+
+void ResumeDrawing(WindowHandle) {}
+
 void FlashUntilForeground(WindowHandle window) {
     if (HeadlessWindow* w = Live(window)) ++w->flashRequests;
 }

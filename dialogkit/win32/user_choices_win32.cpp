@@ -10,6 +10,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace dk {
@@ -17,7 +18,6 @@ namespace {
 
 // A path buffer of the Save As dialog: far past MAX_PATH, as the wide calls allow.
 constexpr DWORD kPathBufferChars = 32768;
-constexpr const char* kControlKeysProperty = "dk.ControlKeys";
 
 struct ControlKeys {
     WNDPROC original = nullptr;
@@ -25,6 +25,34 @@ struct ControlKeys {
     bool swallowChar = false;             // the character of a handled key follows it
     bool menuKeyTaken = false;            // its key-up must not ask for the menu again
     SelectionShown selection = SelectionShown::WithFocus;
+};
+
+// The subclassed controls and what each keeps, looked up at every message they get. A
+// window property would do, but under Wine each GetProp is a round trip to its server,
+// and a transcript box gets several messages for every line shown. dialogkit's windows
+// live on the one user-interface thread, where their procedures run.
+class SubclassedControls {
+public:
+    static ControlKeys* Find(HWND window) {
+        for (const auto& [control, keys] : Entries())
+            if (control == window) return keys;
+        return nullptr;
+    }
+    static void Add(HWND window, ControlKeys* keys) { Entries().emplace_back(window, keys); }
+    static void Remove(HWND window) {
+        auto& entries = Entries();
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            if (it->first != window) continue;
+            entries.erase(it);
+            return;
+        }
+    }
+
+private:
+    static std::vector<std::pair<HWND, ControlKeys*>>& Entries() {
+        static std::vector<std::pair<HWND, ControlKeys*>> entries; // each owned until WM_NCDESTROY
+        return entries;
+    }
 };
 
 unsigned HeldModifiers() {
@@ -94,7 +122,7 @@ void InvertSelection(HWND box, HRGN clip) {
 }
 
 LRESULT CALLBACK ControlKeysProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* keys = static_cast<ControlKeys*>(::GetPropA(window, kControlKeysProperty));
+    ControlKeys* keys = SubclassedControls::Find(window);
     if (!keys) return ::DefWindowProcA(window, message, wParam, lParam);
     const WNDPROC original = keys->original;
     try {
@@ -158,7 +186,7 @@ LRESULT CALLBACK ControlKeysProc(HWND window, UINT message, WPARAM wParam, LPARA
             break;
         case WM_NCDESTROY:
             ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-            ::RemovePropA(window, kControlKeysProperty);
+            SubclassedControls::Remove(window);
             delete keys;
             break;
         default:
@@ -183,7 +211,7 @@ POINT KeyboardMenuPoint(HWND owner) {
 bool SubclassControl(WindowHandle control, ControlKeyHandler* handler, SelectionShown selection) {
     HWND window = static_cast<HWND>(control);
     if (!handler || !::IsWindow(window)) return false;
-    if (auto* keys = static_cast<ControlKeys*>(::GetPropA(window, kControlKeysProperty))) {
+    if (ControlKeys* keys = SubclassedControls::Find(window)) {
         keys->handler = handler;
         keys->selection = selection;
         return true;
@@ -191,10 +219,7 @@ bool SubclassControl(WindowHandle control, ControlKeyHandler* handler, Selection
     auto* keys = new ControlKeys;
     keys->handler = handler;
     keys->selection = selection;
-    if (!::SetPropA(window, kControlKeysProperty, keys)) {
-        delete keys;
-        return false;
-    }
+    SubclassedControls::Add(window, keys);
     keys->original = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlKeysProc)));
     return true;

@@ -131,6 +131,25 @@ bool IsForegroundWindow(WindowHandle window) {
     return window != nullptr && ::GetForegroundWindow() == static_cast<HWND>(window);
 }
 
+// WM_SETREDRAW would do, but Wine's edit control ignores it, and there every change
+// of a box's text redraws its themed scroll bar at once, twice per append (the range,
+// then the position), at about sixty server requests each. The visible style is what
+// DefWindowProc's WM_SETREDRAW turns off and on, here and on Windows.
+bool PauseDrawing(WindowHandle window) {
+    HWND hwnd = static_cast<HWND>(window);
+    const LONG_PTR style = ::GetWindowLongPtrA(hwnd, GWL_STYLE);
+    if ((style & WS_VISIBLE) == 0) return false;
+    ::SetWindowLongPtrA(hwnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_VISIBLE));
+    return true;
+}
+
+void ResumeDrawing(WindowHandle window) {
+    HWND hwnd = static_cast<HWND>(window);
+    ::SetWindowLongPtrA(hwnd, GWL_STYLE, ::GetWindowLongPtrA(hwnd, GWL_STYLE) | WS_VISIBLE);
+    ::RedrawWindow(hwnd, nullptr, nullptr,
+                   RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 void FlashUntilForeground(WindowHandle window) {
     FLASHWINFO flash = {};
     flash.cbSize = sizeof flash;

@@ -5,6 +5,7 @@
 // message table that routes the window's commands.
 #include "module/chat/ChatDlg.h"
 
+#include "dialogkit/controls.h"
 #include "dialogkit/message_box.h"
 #include "dialogkit/window.h"
 #include "module/plugin/CExtAPI.h"
@@ -69,11 +70,17 @@ void CChatDlg::ShowState(const StateDisplay& display) {
 }
 
 void CChatDlg::ShowTranscriptEnd() {
-    // The refresh rewrites the message box too: what the user has typed since the
-    // last capture is read first, so that no append discards it.
-    RefreshFields();
-    // Scrolling by the whole line count brings the end of the text into view.
-    m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);
+    {
+        // The transcript box takes the new entries (and loses a trimmed head), then
+        // scrolls: each step would redraw its scroll bar at once; it is drawn once, as
+        // it ends up, at the next paint.
+        const dk::CDrawingPause pause(m_editTranscript);
+        // The refresh rewrites the message box too: what the user has typed since the
+        // last capture is read first, so that no append discards it.
+        RefreshFields();
+        // Scrolling by the whole line count brings the end of the text into view.
+        m_editTranscript.LineScroll(m_editTranscript.GetLineCount(), 0);
+    }
     CallAttention();
 }
 

@@ -158,6 +158,8 @@ TEST_F(ChatWindowTest, AppendTextShowsTheEndOnlyWhileShown) {
     EXPECT_EQ(ChatState().m_strTranscript, expected);
     EXPECT_EQ(ControlText(w, IDC_TRANSCRIPT_EDIT), expected);
     EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10) << "scrolled to the end";
+    EXPECT_TRUE(dk::IsWindowVisible(dk::ControlOf(w, IDC_TRANSCRIPT_EDIT)))
+        << "the box's drawing, held back while it takes the entries, is on again";
     EXPECT_EQ(ControlText(w, IDC_MESSAGE_EDIT), "half typed") << "appending lost the typed text";
     g_ChatDlg.UpdateData(false); // the handlers refresh once more after appending
     EXPECT_GT(dk::testing::FirstVisibleLine(w, IDC_TRANSCRIPT_EDIT), 10)
