@@ -1,6 +1,6 @@
 // Win32 message boxes: the real MessageBoxA, and MessageBoxW for UTF-8 texts.
 #include "dialogkit/backend.h"
-#include "dialogkit/win32/wide_text.h"
+#include "dialogkit/wide_text.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 // MAX_PATH with the short buffer.
 #include "dialogkit/module_file.h"
 #include "dialogkit/win32/module_instance.h"
-#include "dialogkit/win32/wide_text.h"
+#include "dialogkit/wide_text.h"
 
 #include <windows.h>
 

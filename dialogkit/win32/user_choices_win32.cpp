@@ -2,7 +2,7 @@
 // subclassing of a control for its menu and keys.
 #include "dialogkit/backend.h"
 #include "dialogkit/control_keys.h"
-#include "dialogkit/win32/wide_text.h"
+#include "dialogkit/wide_text.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // primitives as the USER32 calls of the same meaning.
 #include "dialogkit/backend.h"
 #include "dialogkit/win32/module_instance.h"
-#include "dialogkit/win32/wide_text.h"
+#include "dialogkit/wide_text.h"
 
 #include <windows.h>
 

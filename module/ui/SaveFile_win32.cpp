@@ -2,6 +2,8 @@
 // beside its target and moved into place with MoveFileExW.
 #include "module/ui/SaveFile.h"
 
+#include "dialogkit/wide_text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -14,25 +16,6 @@ constexpr DWORD kWriteChunk = 1 << 20;
 // Temporary names tried before giving up: another save may hold the first.
 constexpr int kTemporaryNameTries = 16;
 
-std::wstring Wide(const std::string& text, UINT codePage) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &text[0], length, nullptr, nullptr);
-    return text;
-}
-
 // "Access denied. (error 5)": the system's sentence for the error and its number.
 std::string DescribeError(DWORD code) {
     wchar_t* buffer = nullptr;
@@ -44,7 +27,7 @@ std::string DescribeError(DWORD code) {
     while (!message.empty() &&
            (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
         message.pop_back();
-    std::string text = Utf8(message);
+    std::string text = dk::Utf8FromWide(message);
     if (!text.empty()) text += ' ';
     return text + "(error " + std::to_string(code) + ")";
 }
@@ -65,11 +48,11 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 } // namespace
 
 std::string Utf8FromCodePage(const std::string& text) {
-    return Utf8(Wide(text, CP_ACP));
+    return dk::Utf8FromWide(dk::WideFromCodePage(text, CP_ACP));
 }
 
 bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
-    const std::wstring target = Wide(path, CP_UTF8);
+    const std::wstring target = dk::WideFromUtf8(path);
     std::wstring temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     DWORD failure = ERROR_SUCCESS;

@@ -1,6 +1,7 @@
 // Paths and texts cross dialogkit as UTF-8; the wide Win32 calls take UTF-16. These
 // convert at that border, and give a path the form that the wide file calls accept
-// past MAX_PATH (Win32 back end only).
+// past MAX_PATH. Windows builds only: the Win32 back end and the module's own Win32
+// code (saving a file) share them.
 #pragma once
 
 #include <windows.h>
@@ -9,13 +10,18 @@
 
 namespace dk {
 
-inline std::wstring WideFromUtf8(const std::string& text) {
+// text in codePage (CP_ACP: the ANSI code page the windows use) as UTF-16.
+inline std::wstring WideFromCodePage(const std::string& text, UINT codePage) {
     if (text.empty()) return std::wstring();
     const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    const int length = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], length);
+    ::MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], length);
     return wide;
+}
+
+inline std::wstring WideFromUtf8(const std::string& text) {
+    return WideFromCodePage(text, CP_UTF8);
 }
 
 inline std::string Utf8FromWide(const std::wstring& wide) {
