@@ -320,8 +320,16 @@ void Win32SessionUi::rebuildMenu() {
     menuShown_ = texts;
 }
 
+// Brings the window to the top, so that nothing covers it, drawn whole before its
+// picture is taken.
+void RaiseDrawn(HWND window) {
+    ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 // The window's pixels as shown on the screen, copied into a 32-bit top-down DIB, then
-// PNG. The window is brought to the top first, so that nothing covers it.
+// PNG.
 bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path,
                                 std::string& error) {
     HWND window = static_cast<HWND>(handle);
@@ -330,9 +338,7 @@ bool Win32SessionUi::screenshot(dk::WindowHandle handle, const std::string& path
         error = "the window has no area to picture";
         return false;
     }
-    ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    ::RedrawWindow(window, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RaiseDrawn(window);
     RgbImage image;
     if (!CopyScreenArea(r, image)) {
         error = "the window's pixels could not be copied";
@@ -349,7 +355,7 @@ struct MenuPicture {
     std::string path;
     int ticks = 0;
     int ticksShown = 0;
-    bool taken = false;
+    bool tried = false; // one try: the menu is dismissed after it
     std::string error;
 };
 
@@ -365,7 +371,7 @@ HWND ShownPopupMenu() {
 
 void CALLBACK PictureMenu(HWND, UINT, UINT_PTR, DWORD) {
     MenuPicture* p = g_menuPicture;
-    if (!p || p->taken) return;
+    if (!p || p->tried) return;
     HWND menu = ShownPopupMenu();
     if (!menu) {
         if (++p->ticks > kMenuTicksLimit) ::EndMenu();
@@ -382,11 +388,11 @@ void CALLBACK PictureMenu(HWND, UINT, UINT_PTR, DWORD) {
     RgbImage image, menuImage;
     if (CopyScreenArea(area, image) && PrintedWindow(menu, menuImage)) {
         Paste(menuImage, menuArea.left - area.left, menuArea.top - area.top, image);
-        p->taken = WritePngFile(image, p->path, p->error);
+        WritePngFile(image, p->path, p->error); // names its failure in error
     } else {
         p->error = "the screen's pixels could not be copied";
     }
-    p->taken = p->taken || !p->error.empty(); // one try
+    p->tried = true;
     ::EndMenu();
 }
 
@@ -401,9 +407,7 @@ bool Win32SessionUi::menuScreenshot(dk::WindowHandle handle, int controlId, cons
         error = "the dialog has no such control";
         return false;
     }
-    ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    ::RedrawWindow(window, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RaiseDrawn(window);
     MenuPicture picture;
     picture.window = window;
     picture.path = path;
@@ -413,7 +417,7 @@ bool Win32SessionUi::menuScreenshot(dk::WindowHandle handle, int controlId, cons
     ::SendMessageA(control, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), MAKELPARAM(x, y));
     ::KillTimer(nullptr, timer);
     g_menuPicture = nullptr;
-    if (picture.taken && picture.error.empty()) return true;
+    if (picture.tried && picture.error.empty()) return true;
     error = !picture.error.empty() ? picture.error : "the control showed no menu";
     return false;
 }

@@ -74,10 +74,16 @@ int SignedHigh(LPARAM value) {
     return static_cast<short>(HIWORD(value));
 }
 
-bool HasSelection(HWND box) {
+// An edit box's selection, start and end, read through EM_GETSEL's two pointers.
+std::pair<DWORD, DWORD> SelectionOf(HWND box) {
     DWORD start = 0, end = 0;
     ::SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                    reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+}
+
+bool HasSelection(HWND box) {
+    const auto [start, end] = SelectionOf(box);
     return start != end;
 }
 
@@ -85,9 +91,7 @@ bool HasSelection(HWND box) {
 // unmarked: inverted over what the box painted, line by line on the lines in view,
 // within clip (the part just painted, in client coordinates).
 void InvertSelection(HWND box, HRGN clip) {
-    DWORD start = 0, end = 0;
-    ::SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                   reinterpret_cast<LPARAM>(&end));
+    const auto [start, end] = SelectionOf(box);
     if (start == end) return;
     HDC dc = ::GetDC(box);
     ::SelectClipRgn(dc, clip);
