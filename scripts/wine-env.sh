@@ -74,6 +74,7 @@ wine_env_up() {
       [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
       Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
       WINE_ENV_XVFB=$!
+      WINE_ENV_OUTER_DISPLAY=${DISPLAY:-}
       export DISPLAY=":$n"
       # A bare Xvfb has no X resources, and without any Xlib looks for its resource
       # files again on every lookup, dozens of times for each control Wine draws: an
@@ -126,7 +127,13 @@ wine_desktop_up() {
 wine_env_down() {
   wineserver -k >/dev/null 2>&1 || true
   timeout 30 wineserver -w >/dev/null 2>&1 || true
-  if [ -n "${WINE_ENV_XVFB:-}" ]; then kill "$WINE_ENV_XVFB" 2>/dev/null || true; fi
+  if [ -n "${WINE_ENV_XVFB:-}" ]; then
+    kill "$WINE_ENV_XVFB" 2>/dev/null || true
+    # The display is gone with its server: a later wine_env_up in this shell, or a
+    # script started from it, must not take it for a running one.
+    if [ -n "${WINE_ENV_OUTER_DISPLAY:-}" ]; then export DISPLAY=$WINE_ENV_OUTER_DISPLAY; else unset DISPLAY; fi
+    unset XENVIRONMENT WINE_ENV_XVFB WINE_ENV_OUTER_DISPLAY
+  fi
   [ -n "${WINE_ENV_TMP:-}" ] && rm -rf "$WINE_ENV_TMP"
   WINE_ENV_TMP=""
 }
