@@ -22,7 +22,7 @@ class ModalLoopsTest : public ChatFixture {
 protected:
     // Runs action inside the first report only (later reports pass by).
     void OnFirstReport(std::function<void()> action) {
-        host.setReportSink([this, action, done = false](const std::string&) mutable {
+        host.setReportSink([action, done = false](const std::string&) mutable {
             if (done) return;
             done = true;
             action();

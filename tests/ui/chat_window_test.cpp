@@ -240,8 +240,9 @@ TEST(TranscriptEntriesTest, ATrimAfterTheTextLostItsEndStartsAtAnEntry) {
         add("entry " + std::to_string(i) + "\r\n\r\n");
     add("lost\r\n\r\n");
     text.resize(text.size() - 8); // the capture takes it back
-    for (; cut == 0; ++i)
-        add("entry " + std::to_string(i) + "\r\n\r\n");
+    // On to the next add that trims.
+    while (cut == 0)
+        add("entry " + std::to_string(i++) + "\r\n\r\n");
     EXPECT_EQ(text.rfind("entry ", 0), 0u) << "cut inside an entry: " << text.substr(0, 12);
 }
 
