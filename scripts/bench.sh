@@ -12,6 +12,8 @@
 # --wine also builds the Windows devhost and plug-in (the route scripts/wine-env.sh
 # picks) and runs the latency and sustained loads against it in real windows under
 # Wine, beside the headless devhost; without --only it runs those two loads alone.
+# It then runs bench/winsock_floor.cpp in the same Wine: the sockets' own share of
+# the Windows devhost's latency, as a ratio of the headless latency.
 #
 # --window runs the window benchmark instead (bench/relay/window_bench.cpp): one guest
 # floods the Windows devhost under Wine with long lines while a program in the same
@@ -96,7 +98,7 @@ if [ "$wine" = 1 ]; then
   WINE_ENV_ROUTE=$(wine_route)
   preset=$(wine_preset "$WINE_ENV_ROUTE")
   cmake --preset "$preset" "${launcher[@]}" >/dev/null
-  cmake --build --preset "$preset" --target devhost Volubra
+  cmake --build --preset "$preset" --target devhost Volubra winsock_floor
   wine_env_up
   trap wine_env_down EXIT
   args+=(--wine-loader "$(command -v wine)"
@@ -112,6 +114,19 @@ rm -f "$OUT_DIR/relay.csv" "$OUT_DIR/relay.png"
 status=0
 timeout "$BENCH_LIMIT_S" build/release/bench/relay/relay_bench --csv "$OUT_DIR/relay.csv" \
   "${args[@]}" || status=$?
+
+# What Winsock alone costs a relayed line under this Wine, against the headless latency.
+if [ "$wine" = 1 ] && grep -q '^latency,p50,' "$OUT_DIR/relay.csv" 2>/dev/null; then
+  floor=$(timeout 300 wine "build/$preset/bench/winsock_floor.exe" | tr -d '\r') || floor=""
+  headless=$(awk -F, '$1 == "latency" && $2 == "p50" { print $4 }' "$OUT_DIR/relay.csv")
+  if [ -n "$floor" ]; then
+    echo "bench: Winsock alone under Wine (one receive, 100 sends, no window): $floor ms;" \
+      "its p50 is $(awk -v f="${floor#p50 }" -v h="$headless" \
+        'BEGIN { split(f, a, " "); printf "%.1fx", a[1] / h }') the headless latency p50"
+  else
+    echo "bench: the Winsock floor could not be measured under Wine"
+  fi
+fi
 
 if [ -s "$OUT_DIR/relay.csv" ]; then
   has() { grep -Eq "$1" "$OUT_DIR/relay.csv" && echo 1 || echo 0; }
