@@ -334,6 +334,10 @@ bool ScriptRunner::runSignal(const ScriptCommand& c) {
 
 bool ScriptRunner::runMenu(const ScriptCommand& c) {
     if (ui_.chooseMenu(c.text)) return true;
+    if (!ui_.hasMenu()) {
+        fail(c, "the host window or its menu bar does not exist, so no menu entry can be chosen");
+        return true;
+    }
     std::string known;
     for (const std::string& t : ui_.menuTexts())
         known += " " + quotedText(t);

@@ -33,6 +33,9 @@ public:
         return texts;
     }
     virtual bool chooseMenu(const std::string& text) = 0;
+    // Whether there is a menu to choose from at all: a host window that could not be
+    // made (no display, say) has none, whatever entries the plug-ins gave.
+    virtual bool hasMenu() const { return true; }
 
     // A shown dialog of this process with exactly this title, null if none. Win32: a
     // dialog found this way is the script's own and never taken for a modal one.

@@ -178,6 +178,10 @@ public:
         }
         return false;
     }
+    bool hasMenu() const override {
+        HMENU bar = window_ ? ::GetMenu(window_) : nullptr;
+        return bar && ::GetSubMenu(bar, 0);
+    }
     dk::WindowHandle findDialog(const std::string& title) override {
         HWND dialog = FindThreadDialog([&title](HWND w) { return TitleOf(w) == title; });
         if (dialog) found_.insert(dialog);
