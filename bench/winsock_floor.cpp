@@ -40,39 +40,47 @@ private:
 };
 
 // Both ends of every connection, made through one listener on 127.0.0.1.
-struct Connections {
+class Connections {
+public:
     std::vector<SOCKET> guests; // the benchmark's side
     std::vector<SOCKET> relay;  // the accepted side, which relays
 
+    // Every socket made is closed, also when a step fails.
     bool Open() {
         SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-        int length = sizeof(address);
-        if (listener == INVALID_SOCKET ||
-            ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-            ::listen(listener, SOMAXCONN) != 0 ||
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return false;
-        for (int i = 0; i < kConnections; ++i) {
-            SOCKET guest = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-            if (guest == INVALID_SOCKET ||
-                ::connect(guest, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
-                return false;
-            guests.push_back(guest);
-            SOCKET accepted = ::accept(listener, nullptr, nullptr);
-            if (accepted == INVALID_SOCKET) return false;
-            relay.push_back(accepted);
-        }
+        if (listener == INVALID_SOCKET) return false;
+        const bool connected = ConnectThrough(listener);
         ::closesocket(listener);
-        return true;
+        return connected;
     }
     ~Connections() {
         for (SOCKET s : guests)
             ::closesocket(s);
         for (SOCKET s : relay)
             ::closesocket(s);
+    }
+
+private:
+    bool ConnectThrough(SOCKET listener) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+        int length = sizeof(address);
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(listener, SOMAXCONN) != 0 ||
+            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return false;
+        for (int i = 0; i < kConnections; ++i) {
+            const SOCKET guest = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            if (guest == INVALID_SOCKET) return false;
+            guests.push_back(guest);
+            if (::connect(guest, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+                return false;
+            const SOCKET accepted = ::accept(listener, nullptr, nullptr);
+            if (accepted == INVALID_SOCKET) return false;
+            relay.push_back(accepted);
+        }
+        return true;
     }
 };
 

@@ -120,9 +120,10 @@ if [ "$wine" = 1 ] && grep -q '^latency,p50,' "$OUT_DIR/relay.csv" 2>/dev/null; 
   floor=$(timeout 300 wine "build/$preset/bench/winsock_floor.exe" | tr -d '\r') || floor=""
   headless=$(awk -F, '$1 == "latency" && $2 == "p50" { print $4 }' "$OUT_DIR/relay.csv")
   if [ -n "$floor" ]; then
+    read -r _ floor_p50 _ <<<"$floor"
     echo "bench: Winsock alone under Wine (one receive, 100 sends, no window): $floor ms;" \
-      "its p50 is $(awk -v f="${floor#p50 }" -v h="$headless" \
-        'BEGIN { split(f, a, " "); printf "%.1fx", a[1] / h }') the headless latency p50"
+      "its p50 is $(awk -v f="$floor_p50" -v h="$headless" 'BEGIN { printf "%.1fx", f / h }')" \
+      "the headless latency p50"
   else
     echo "bench: the Winsock floor could not be measured under Wine"
   fi

@@ -163,8 +163,7 @@ public:
     // menu and its command delivered to the host window, as a click on it does.
     bool chooseMenu(const std::string& text) override {
         rebuildMenu();
-        HMENU bar = ::GetMenu(window_);
-        HMENU plugins = bar ? ::GetSubMenu(bar, 0) : nullptr;
+        HMENU plugins = pluginsMenu();
         if (!plugins) return false;
         const int count = ::GetMenuItemCount(plugins);
         for (int i = 0; i < count; ++i) {
@@ -178,10 +177,7 @@ public:
         }
         return false;
     }
-    bool hasMenu() const override {
-        HMENU bar = window_ ? ::GetMenu(window_) : nullptr;
-        return bar && ::GetSubMenu(bar, 0);
-    }
+    bool hasMenu() const override { return pluginsMenu() != nullptr; }
     dk::WindowHandle findDialog(const std::string& title) override {
         HWND dialog = FindThreadDialog([&title](HWND w) { return TitleOf(w) == title; });
         if (dialog) found_.insert(dialog);
@@ -208,6 +204,11 @@ private:
     static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void createHostWindow();
     void rebuildMenu();
+    // The menu bar's "Plug-ins" menu, null while the window or its bar does not exist.
+    HMENU pluginsMenu() const {
+        HMENU bar = window_ ? ::GetMenu(window_) : nullptr;
+        return bar ? ::GetSubMenu(bar, 0) : nullptr;
+    }
 
     const bool interactive_;
     HWND window_ = nullptr;
